@@ -1,0 +1,51 @@
+#include "engine/commands/LoaderChain.h"
+
+#include "codecs/native/BmpCodec.h"
+#include "engine/core/FileHelpers.h"
+
+namespace engine {
+namespace {
+
+enum class ReadOutcome { Refused, Decoded, Failed };
+
+template <class Codec>
+ReadOutcome Attempt(const char* path, ImageBuffer& image) {
+  Codec codec;
+  if (codec.BeginRead(path, &image) != 1) {
+    codec.Close();
+    return ReadOutcome::Refused;
+  }
+  return codec.ReadImage() == 1 ? ReadOutcome::Decoded : ReadOutcome::Failed;
+}
+
+struct Reader {
+  const char* name;
+  ReadOutcome (*attempt)(const char* path, ImageBuffer& image);
+};
+
+// The order matters. Readers with a firm signature come first; TIFF lets the
+// library probe the header; PCX has only a one-byte signature, so it comes
+// late; the Photo CD reader judges mostly by size and so comes last. The first
+// reader that takes a file decides: a failed decode is not handed on.
+constexpr Reader kReaders[] = {
+    {"BMP", &Attempt<codecs::BmpCodec>},
+};
+
+}  // namespace
+
+int LoadAnyImage(const char* sourcePath, ImageBuffer& image, const char** readerName) {
+  if (readerName != nullptr) *readerName = nullptr;
+  if (FileExists(sourcePath) == 0) return ResultFileMissing;
+  // A FIFO or a device would block a reader, and a directory or a wildcard
+  // match is no picture.
+  if (!IsRegularFile(sourcePath)) return ResultUnreadable;
+  for (const Reader& reader : kReaders) {
+    const ReadOutcome outcome = reader.attempt(sourcePath, image);
+    if (outcome == ReadOutcome::Refused) continue;
+    if (readerName != nullptr) *readerName = reader.name;
+    return outcome == ReadOutcome::Decoded ? ResultOk : ResultUnreadable;
+  }
+  return ResultUnreadable;
+}
+
+}  // namespace engine

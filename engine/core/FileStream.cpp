@@ -1,0 +1,49 @@
+#include "engine/core/FileStream.h"
+
+#include <sys/types.h>
+
+#include "engine/core/FileHelpers.h"
+#include "platform/Platform.h"
+
+namespace engine {
+
+bool FileStream::Open(const char* path, const char* mode) {
+  Close();
+  file_ = platform::OpenFile(path, mode);
+  failed_ = false;
+  return file_ != nullptr;
+}
+
+bool FileStream::ReadExact(void* data, std::size_t bytes) {
+  if (file_ == nullptr) return false;
+  if (bytes == 0) return true;
+  return std::fread(data, bytes, 1, file_) == 1;
+}
+
+bool FileStream::WriteExact(const void* data, std::size_t bytes) {
+  if (file_ == nullptr) return false;
+  if (bytes == 0) return true;
+  if (std::fwrite(data, bytes, 1, file_) != 1) {
+    failed_ = true;
+    return false;
+  }
+  return true;
+}
+
+bool FileStream::Seek(std::int64_t offset, int origin) {
+  return file_ != nullptr && fseeko(file_, static_cast<off_t>(offset), origin) == 0;
+}
+
+std::int64_t FileStream::Size() { return GetOpenFileSize(file_); }
+
+bool FileStream::Close() {
+  if (file_ == nullptr) return false;
+  bool ok = !failed_ && std::ferror(file_) == 0;
+  if (std::fflush(file_) != 0) ok = false;
+  if (std::fclose(file_) != 0) ok = false;
+  file_ = nullptr;
+  failed_ = false;
+  return ok;
+}
+
+}  // namespace engine

@@ -1,0 +1,275 @@
+// Linux implementation of the kernel services. Paths arrive in the code page
+// (GB18030) and are converted to UTF-8 at each system call.
+#include "platform/Platform.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+constexpr const char* kCodePage = "GB18030";
+
+bool IsTrailByte(unsigned char byte) { return byte >= 0x40 && byte <= 0xFE && byte != 0x7F; }
+bool IsDigitByte(unsigned char byte) { return byte >= 0x30 && byte <= 0x39; }
+
+// Drops lead bytes that do not start a complete unit, so that a text cut by
+// bytes somewhere inside it still names a file.
+std::string DropPartialCharacters(const char* text) {
+  std::string out;
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  const std::size_t length = std::strlen(text);
+  std::size_t i = 0;
+  while (i < length) {
+    const unsigned char byte = p[i];
+    if (!IsDBCSLeadByte(byte)) {
+      out.push_back(static_cast<char>(byte));
+      i += 1;
+    } else if (i + 1 < length && IsTrailByte(p[i + 1])) {
+      out.append(text + i, 2);
+      i += 2;
+    } else if (i + 3 < length && IsDigitByte(p[i + 1]) && IsDBCSLeadByte(p[i + 2]) &&
+               IsDigitByte(p[i + 3])) {
+      out.append(text + i, 4);
+      i += 4;
+    } else {
+      i += 1;  // a lone lead byte: the rest of its character was cut off
+    }
+  }
+  return out;
+}
+
+bool Convert(const char* from, const char* to, const std::string& input, std::string& output) {
+  output.clear();
+  if (input.empty()) return true;
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string result(input.size() * 4 + 4, '\0');
+  char* in = const_cast<char*>(input.data());
+  std::size_t inLeft = input.size();
+  char* out = result.data();
+  std::size_t outLeft = result.size();
+  const std::size_t rc = iconv(cd, &in, &inLeft, &out, &outLeft);
+  iconv_close(cd);
+  if (rc == static_cast<std::size_t>(-1) || inLeft != 0) return false;
+  result.resize(result.size() - outLeft);
+  output = std::move(result);
+  return true;
+}
+
+bool ToSystemPath(const char* path, std::string& utf8) {
+  if (path == nullptr || *path == '\0') return false;
+  return CodePageToUtf8(path, utf8) && !utf8.empty();
+}
+
+bool HasWildcard(const char* text) { return std::strpbrk(text, "*?") != nullptr; }
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::size_t UnitLength(const char* p) {
+  if (IsDBCSLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') return 2;
+  return 1;
+}
+
+bool MatchFrom(const char* pattern, const char* name) {
+  while (*pattern != '\0') {
+    if (*pattern == '*') {
+      while (*pattern == '*') ++pattern;
+      if (*pattern == '\0') return true;
+      for (const char* rest = name;; rest += UnitLength(rest)) {
+        if (MatchFrom(pattern, rest)) return true;
+        if (*rest == '\0') return false;
+      }
+    }
+    if (*name == '\0') return false;
+    if (*pattern == '?') {
+      ++pattern;
+      name += UnitLength(name);
+      continue;
+    }
+    const std::size_t unit = UnitLength(pattern);
+    if (unit == 2) {
+      if (pattern[0] != name[0] || pattern[1] != name[1]) return false;
+    } else if (FoldAscii(*pattern) != FoldAscii(*name)) {
+      return false;
+    }
+    pattern += unit;
+    name += unit;
+  }
+  return *name == '\0';
+}
+
+// Splits at the last separator that is not the second byte of a two-byte unit.
+std::size_t LastSeparator(const std::string& path) {
+  std::size_t last = std::string::npos;
+  for (std::size_t i = 0; i < path.size();) {
+    if (path[i] == kPathSeparator) last = i;
+    i += UnitLength(path.c_str() + i);
+  }
+  return last;
+}
+
+}  // namespace
+
+bool IsDBCSLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
+
+bool CodePageToUtf8(const char* text, std::string& utf8) {
+  if (text == nullptr) {
+    utf8.clear();
+    return true;
+  }
+  return Convert(kCodePage, "UTF-8", DropPartialCharacters(text), utf8);
+}
+
+bool Utf8ToCodePage(const char* utf8, std::string& text) {
+  if (utf8 == nullptr) {
+    text.clear();
+    return true;
+  }
+  return Convert("UTF-8", kCodePage, utf8, text);
+}
+
+std::FILE* OpenFile(const char* path, const char* mode) {
+  std::string native;
+  if (!ToSystemPath(path, native)) return nullptr;
+  return std::fopen(native.c_str(), mode);
+}
+
+bool MatchesWildcard(const char* pattern, const char* name) {
+  if (std::strcmp(pattern, "*.*") == 0) return true;  // Windows: any name, dot or not
+  return MatchFrom(pattern, name);
+}
+
+bool GetPathKind(const char* path, bool& isDirectory, bool& isRegularFile) {
+  isDirectory = false;
+  isRegularFile = false;
+  std::string native;
+  if (!ToSystemPath(path, native)) return false;
+  struct stat info {};
+  if (::stat(native.c_str(), &info) != 0) return false;
+  isDirectory = S_ISDIR(info.st_mode);
+  isRegularFile = S_ISREG(info.st_mode);
+  return true;
+}
+
+std::vector<FoundEntry> FindEntries(const char* pattern) {
+  std::vector<FoundEntry> entries;
+  if (pattern == nullptr || *pattern == '\0') return entries;
+  const std::string text(pattern);
+  const std::size_t cut = LastSeparator(text);
+  const std::string folder = cut == std::string::npos ? std::string() : text.substr(0, cut);
+  const std::string last = cut == std::string::npos ? text : text.substr(cut + 1);
+  if (last.empty()) return entries;
+
+  if (!HasWildcard(last.c_str())) {
+    bool isDirectory = false;
+    bool isRegularFile = false;
+    if (GetPathKind(pattern, isDirectory, isRegularFile)) entries.push_back({last, isDirectory});
+    return entries;
+  }
+
+  std::string nativeFolder = ".";
+  if (cut != std::string::npos) {
+    if (folder.empty()) {
+      nativeFolder = "/";
+    } else if (!ToSystemPath(folder.c_str(), nativeFolder)) {
+      return entries;
+    }
+  }
+  DIR* dir = ::opendir(nativeFolder.c_str());
+  if (dir == nullptr) return entries;
+  while (const dirent* item = ::readdir(dir)) {
+    if (std::strcmp(item->d_name, ".") == 0 || std::strcmp(item->d_name, "..") == 0) continue;
+    std::string name;
+    if (!Utf8ToCodePage(item->d_name, name)) continue;  // a name the code page cannot spell
+    if (!MatchesWildcard(last.c_str(), name.c_str())) continue;
+    const std::string full = nativeFolder + "/" + item->d_name;
+    struct stat info {};
+    if (::stat(full.c_str(), &info) != 0) continue;
+    entries.push_back({name, S_ISDIR(info.st_mode)});
+  }
+  ::closedir(dir);
+  std::sort(entries.begin(), entries.end(),
+            [](const FoundEntry& a, const FoundEntry& b) { return a.name < b.name; });
+  return entries;
+}
+
+bool FindFirstExists(const char* pattern) { return !FindEntries(pattern).empty(); }
+
+bool DeleteFile(const char* path) {
+  std::string native;
+  if (!ToSystemPath(path, native)) return false;
+  return ::unlink(native.c_str()) == 0;
+}
+
+bool CreateDirectory(const char* path) {
+  std::string native;
+  if (!ToSystemPath(path, native)) return false;
+  return ::mkdir(native.c_str(), 0777) == 0;
+}
+
+bool RenameFile(const char* from, const char* to) {
+  std::string nativeFrom;
+  std::string nativeTo;
+  if (!ToSystemPath(from, nativeFrom) || !ToSystemPath(to, nativeTo)) return false;
+  return std::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0;
+}
+
+std::string GetTempPath() {
+  const char* fromEnvironment = std::getenv("TMPDIR");
+  std::string utf8 = fromEnvironment != nullptr ? fromEnvironment : "/tmp";
+  while (utf8.size() > 1 && utf8.back() == '/') utf8.pop_back();
+  std::string text;
+  if (!Utf8ToCodePage(utf8.c_str(), text)) return std::string();
+  return text;
+}
+
+CreateResult CreateScratchFile(const char* path, std::uint64_t size, FileHandle& handle) {
+  handle = kNoFile;
+  std::string native;
+  if (!ToSystemPath(path, native)) return CreateResult::Failed;
+  const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return errno == EEXIST ? CreateResult::NameTaken : CreateResult::Failed;
+  // Reserving the space now turns a full disk into a failed open instead of
+  // a SIGBUS on the first write through the mapping.
+  if (size > 0 && ::posix_fallocate(fd, 0, static_cast<off_t>(size)) != 0) {
+    ::close(fd);
+    ::unlink(native.c_str());
+    return CreateResult::Failed;
+  }
+  handle = fd;
+  return CreateResult::Created;
+}
+
+void CloseFileHandle(FileHandle handle) {
+  if (handle != kNoFile) ::close(static_cast<int>(handle));
+}
+
+void* MapFile(FileHandle handle, std::size_t size) {
+  if (handle == kNoFile || size == 0) return nullptr;
+  void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, static_cast<int>(handle), 0);
+  return view == MAP_FAILED ? nullptr : view;
+}
+
+void UnmapFile(void* view, std::size_t size) {
+  if (view != nullptr && size > 0) ::munmap(view, size);
+}
+
+void FlushMappedRange(void* address, std::size_t bytes) {
+  if (address == nullptr || bytes == 0) return;
+  // msync wants a page-aligned start.
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto start = reinterpret_cast<std::uintptr_t>(address);
+  const std::uintptr_t aligned = start - start % page;
+  ::msync(reinterpret_cast<void*>(aligned), bytes + (start - aligned), MS_ASYNC);
+}
+
+}  // namespace platform

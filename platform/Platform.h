@@ -1,0 +1,88 @@
+// The kernel services the engine and the host stand on: files, the temporary
+// directory, mapped scratch files and the code page. Every text that crosses
+// this interface is a byte string in the program's code page (GBK-compatible;
+// GB18030 on Linux). The conversion to the system's own encoding happens here
+// and nowhere else.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// --- Code page -------------------------------------------------------------
+
+// True when the byte starts a two-byte unit of the code page (0x81-0xFE).
+bool IsDBCSLeadByte(unsigned char byte);
+
+// Code page -> UTF-8 for the system. A trailing partial character (a cut
+// inside a two-byte unit or a four-byte GB18030 sequence) is dropped; any other
+// invalid sequence makes the conversion fail.
+bool CodePageToUtf8(const char* text, std::string& utf8);
+// UTF-8 -> code page, for texts arriving from the system.
+bool Utf8ToCodePage(const char* utf8, std::string& text);
+
+// --- Files -----------------------------------------------------------------
+
+// fopen for a code-page path. Null when the path does not convert or the
+// open fails.
+std::FILE* OpenFile(const char* path, const char* mode);
+
+struct FoundEntry {
+  std::string name;  // in the code page, without the folder
+  bool isDirectory = false;
+};
+
+// The Windows find-first semantics: a path without wildcards names itself
+// (file or directory); when its last part holds '*' or '?', every entry of the
+// folder matching it (ASCII letters compared case-insensitively). The result is
+// sorted by the bytes of the names, so callers do not depend on directory order.
+std::vector<FoundEntry> FindEntries(const char* pattern);
+
+// True when the pattern names or matches anything (find-first succeeds).
+bool FindFirstExists(const char* pattern);
+
+// Windows wildcard match of one name: '*' any run, '?' one character,
+// ASCII letters compared case-insensitively.
+bool MatchesWildcard(const char* pattern, const char* name);
+
+// Attributes of one exact path (no wildcards): false when nothing is there.
+bool GetPathKind(const char* path, bool& isDirectory, bool& isRegularFile);
+
+bool DeleteFile(const char* path);
+bool CreateDirectory(const char* path);
+bool RenameFile(const char* from, const char* to);
+
+// The system temporary directory, without a trailing separator: $TMPDIR when
+// set (even when unusable), else /tmp.
+std::string GetTempPath();
+
+// --- Scratch files ---------------------------------------------------------
+
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
+enum class CreateResult { Created, NameTaken, Failed };
+
+// Creates a new file exclusively (never follows or replaces anything already
+// at the path), readable and writable by the owner only, with size bytes of
+// space reserved so that writing through a mapping can never run out of disk.
+CreateResult CreateScratchFile(const char* path, std::uint64_t size, FileHandle& handle);
+void CloseFileHandle(FileHandle handle);
+
+// A shared read/write mapping of the first size bytes of the file.
+void* MapFile(FileHandle handle, std::size_t size);
+void UnmapFile(void* view, std::size_t size);
+// Asks for write-back of the range without waiting for it.
+void FlushMappedRange(void* address, std::size_t bytes);
+
+}  // namespace platform

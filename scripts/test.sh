@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: once in the normal
+# build and once under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+bash "$root/scripts/install-deps.sh"
+export QT_QPA_PLATFORM=offscreen
+
+bash "$root/scripts/build.sh" build -DCMAKE_BUILD_TYPE=Release
+ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+
+bash "$root/scripts/build.sh" build-asan -DCMAKE_BUILD_TYPE=Debug -DPICTOMILL_SANITIZE=ON -DPICTOMILL_BENCH=OFF
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
