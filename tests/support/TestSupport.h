@@ -1,0 +1,60 @@
+// Helpers shared by every test program: a private temporary folder per test
+// process (TMPDIR points into it, so scratch files land there and are counted),
+// whole-file bytes, hand-made pictures and the oracles' locations.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/core/ImageBuffer.h"
+
+namespace testsupport {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The process's private folder (also $TMPDIR for the code under test).
+const std::string& PrivateDir();
+// A fresh, empty sub-folder of the private folder.
+std::string MakeTempSubdir(const std::string& name);
+// Names of the "ORBCLASS*.tmp" files in a folder (the private folder by default).
+std::vector<std::string> ScratchFiles(const std::string& folder = PrivateDir());
+
+bool WriteBytes(const std::string& path, const Bytes& bytes);
+Bytes ReadBytes(const std::string& path);
+bool FileExistsOnDisk(const std::string& path);
+std::string Join(const std::string& folder, const std::string& name);
+
+// Runs a shell command; returns its exit status (-1 when it could not run).
+int RunCommand(const std::string& command, std::string* output = nullptr);
+std::string Quote(const std::string& text);
+
+// Oracles and the corpus; empty when absent.
+std::string ImageMagick();
+std::string Python();
+std::string CorpusDir();
+std::string SourceDir();
+std::string ConvertTool();
+
+// Reads any picture ImageMagick knows into 8-bit RGB triplets (top row first);
+// false when ImageMagick is absent or fails.
+bool DecodeWithImageMagick(const std::string& path, int& width, int& height, Bytes& rgb);
+
+// Hand-made 24-bit BMP files.
+struct BmpOptions {
+  bool topDown = false;
+  char secondSignatureByte = 'M';
+  std::uint32_t compression = 0;
+  std::uint16_t bitCount = 24;
+  std::uint32_t infoHeaderSize = 40;
+};
+Bytes MakeBmp(int width, int height, const Bytes& rgbTopDown, const BmpOptions& options = {});
+
+// A 24-bit image of the given triplets (top row first); the test fails on error.
+void FillRgbImage(engine::ImageBuffer& image, int width, int height, const Bytes& rgb);
+// The image's pixels as triplets via ConvertTo(24).
+Bytes ImageAsRgb(const engine::ImageBuffer& image);
+// A deterministic picture with gradients and noise.
+Bytes PatternRgb(int width, int height, std::uint32_t seed = 1);
+
+}  // namespace testsupport
