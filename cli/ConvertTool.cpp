@@ -38,7 +38,7 @@ constexpr Format kFormats[] = {
     {"png", false, "[--depth N]"},
     {"ppm", false, "[--plain]"},
     {"pgm", false, "[--plain]"},
-    {"pcx", false, ""},
+    {"pcx", true, ""},
     {"pic", false, ""},
     {"sgi", false, ""},
 };

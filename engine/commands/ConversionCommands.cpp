@@ -1,6 +1,7 @@
 #include "engine/commands/ConversionCommands.h"
 
 #include "codecs/native/BmpCodec.h"
+#include "codecs/native/PcxCodec.h"
 #include "engine/commands/LoaderChain.h"
 #include "engine/core/ImageBuffer.h"
 
@@ -34,6 +35,17 @@ int ConvertToBmp(const char* source, const char* target) {
     const ImageBuffer* picture = As24Bit(image, converted);
     if (picture == nullptr) return false;
     codecs::BmpCodec writer;
+    return writer.BeginWrite(target, const_cast<ImageBuffer*>(picture), 24) == 1 && writer.WriteImage() == 1;
+  });
+}
+
+int ConvertToPcx(const char* source, const char* target) {
+  if (!PathsGiven(source, target)) return ResultBadArguments;
+  return LoadThenWrite(source, [&](ImageBuffer& image) {
+    ImageBuffer converted;
+    const ImageBuffer* picture = As24Bit(image, converted);
+    if (picture == nullptr) return false;
+    codecs::PcxCodec writer;
     return writer.BeginWrite(target, const_cast<ImageBuffer*>(picture), 24) == 1 && writer.WriteImage() == 1;
   });
 }
@@ -82,11 +94,6 @@ int ConvertToPpm(const char* source, const char* target, int binary) {
 int ConvertToPgm(const char* source, const char* target, int binary) {
   if (!PathsGiven(source, target)) return ResultBadArguments;
   return ConvertToPnm(source, target, binary, 1);
-}
-
-int ConvertToPcx(const char* source, const char* target) {
-  if (!PathsGiven(source, target)) return ResultBadArguments;
-  return WriterNotAvailable(source);
 }
 
 int ConvertToPic(const char* source, const char* target) {

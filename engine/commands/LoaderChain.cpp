@@ -1,6 +1,7 @@
 #include "engine/commands/LoaderChain.h"
 
 #include "codecs/native/BmpCodec.h"
+#include "codecs/native/PcxCodec.h"
 #include "engine/core/FileHelpers.h"
 
 namespace engine {
@@ -29,6 +30,7 @@ struct Reader {
 // reader that takes a file decides: a failed decode is not handed on.
 constexpr Reader kReaders[] = {
     {"BMP", &Attempt<codecs::BmpCodec>},
+    {"PCX", &Attempt<codecs::PcxCodec>},
 };
 
 }  // namespace
