@@ -2,6 +2,7 @@
 
 #include "codecs/native/BmpCodec.h"
 #include "codecs/native/PcxCodec.h"
+#include "codecs/native/PnmEncoder.h"
 #include "engine/commands/LoaderChain.h"
 #include "engine/core/ImageBuffer.h"
 
@@ -50,6 +51,25 @@ int ConvertToPcx(const char* source, const char* target) {
   });
 }
 
+// The encoder converts to the depth it writes itself.
+int ConvertToPnm(const char* source, const char* target, int binary, int mode) {
+  if (!PathsGiven(source, target)) return ResultBadArguments;
+  return LoadThenWrite(source, [&](ImageBuffer& image) {
+    codecs::PnmEncoder writer;
+    return writer.BeginWrite(target, &image, mode, binary) == 1 && writer.WriteImage() == 1;
+  });
+}
+
+int ConvertToPpm(const char* source, const char* target, int binary) {
+  if (!PathsGiven(source, target)) return ResultBadArguments;
+  return ConvertToPnm(source, target, binary, 2);
+}
+
+int ConvertToPgm(const char* source, const char* target, int binary) {
+  if (!PathsGiven(source, target)) return ResultBadArguments;
+  return ConvertToPnm(source, target, binary, 1);
+}
+
 }  // namespace engine
 
 // ---------------------------------------------------------------------------
@@ -79,21 +99,6 @@ int ConvertToTif(const char* source, const char* target, int) {
 int ConvertToPng(const char* source, const char* target, int bitDepth) {
   if (!PathsGiven(source, target) || bitDepth != 24) return ResultBadArguments;
   return WriterNotAvailable(source);
-}
-
-int ConvertToPnm(const char* source, const char* target, int, int) {
-  if (!PathsGiven(source, target)) return ResultBadArguments;
-  return WriterNotAvailable(source);
-}
-
-int ConvertToPpm(const char* source, const char* target, int binary) {
-  if (!PathsGiven(source, target)) return ResultBadArguments;
-  return ConvertToPnm(source, target, binary, 2);
-}
-
-int ConvertToPgm(const char* source, const char* target, int binary) {
-  if (!PathsGiven(source, target)) return ResultBadArguments;
-  return ConvertToPnm(source, target, binary, 1);
 }
 
 int ConvertToPic(const char* source, const char* target) {
