@@ -40,7 +40,7 @@ constexpr Format kFormats[] = {
     {"pgm", true, "[--plain]"},
     {"pcx", true, ""},
     {"pic", false, ""},
-    {"sgi", false, ""},
+    {"sgi", true, ""},
 };
 
 int Usage(const char* problem) {

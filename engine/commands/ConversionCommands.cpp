@@ -3,6 +3,7 @@
 #include "codecs/native/BmpCodec.h"
 #include "codecs/native/PcxCodec.h"
 #include "codecs/native/PnmEncoder.h"
+#include "codecs/native/SgiEncoder.h"
 #include "engine/commands/LoaderChain.h"
 #include "engine/core/ImageBuffer.h"
 
@@ -70,6 +71,14 @@ int ConvertToPgm(const char* source, const char* target, int binary) {
   return ConvertToPnm(source, target, binary, 1);
 }
 
+int ConvertToSgi(const char* source, const char* target) {
+  if (!PathsGiven(source, target)) return ResultBadArguments;
+  return LoadThenWrite(source, [&](ImageBuffer& image) {
+    codecs::SgiEncoder writer;
+    return writer.BeginWrite(target, &image, 24, 0) == 1 && writer.WriteImage() == 1;
+  });
+}
+
 }  // namespace engine
 
 // ---------------------------------------------------------------------------
@@ -102,11 +111,6 @@ int ConvertToPng(const char* source, const char* target, int bitDepth) {
 }
 
 int ConvertToPic(const char* source, const char* target) {
-  if (!PathsGiven(source, target)) return ResultBadArguments;
-  return WriterNotAvailable(source);
-}
-
-int ConvertToSgi(const char* source, const char* target) {
   if (!PathsGiven(source, target)) return ResultBadArguments;
   return WriterNotAvailable(source);
 }
