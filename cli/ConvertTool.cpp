@@ -39,7 +39,7 @@ constexpr Format kFormats[] = {
     {"ppm", true, "[--plain]"},
     {"pgm", true, "[--plain]"},
     {"pcx", true, ""},
-    {"pic", false, ""},
+    {"pic", true, ""},
     {"sgi", true, ""},
 };
 

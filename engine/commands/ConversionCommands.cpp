@@ -2,6 +2,7 @@
 
 #include "codecs/native/BmpCodec.h"
 #include "codecs/native/PcxCodec.h"
+#include "codecs/native/PicEncoder.h"
 #include "codecs/native/PnmEncoder.h"
 #include "codecs/native/SgiEncoder.h"
 #include "engine/commands/LoaderChain.h"
@@ -79,6 +80,14 @@ int ConvertToSgi(const char* source, const char* target) {
   });
 }
 
+int ConvertToPic(const char* source, const char* target) {
+  if (!PathsGiven(source, target)) return ResultBadArguments;
+  return LoadThenWrite(source, [&](ImageBuffer& image) {
+    codecs::PicEncoder writer;
+    return writer.BeginWrite(target, &image, 24) == 1 && writer.WriteImage() == 1;
+  });
+}
+
 }  // namespace engine
 
 // ---------------------------------------------------------------------------
@@ -107,11 +116,6 @@ int ConvertToTif(const char* source, const char* target, int) {
 
 int ConvertToPng(const char* source, const char* target, int bitDepth) {
   if (!PathsGiven(source, target) || bitDepth != 24) return ResultBadArguments;
-  return WriterNotAvailable(source);
-}
-
-int ConvertToPic(const char* source, const char* target) {
-  if (!PathsGiven(source, target)) return ResultBadArguments;
   return WriterNotAvailable(source);
 }
 
