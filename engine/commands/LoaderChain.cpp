@@ -2,6 +2,7 @@
 
 #include "codecs/native/BmpCodec.h"
 #include "codecs/native/PcxCodec.h"
+#include "codecs/native/PhotoCdReader.h"
 #include "engine/core/FileHelpers.h"
 
 namespace engine {
@@ -13,6 +14,17 @@ template <class Codec>
 ReadOutcome Attempt(const char* path, ImageBuffer& image) {
   Codec codec;
   if (codec.BeginRead(path, &image) != 1) {
+    codec.Close();
+    return ReadOutcome::Refused;
+  }
+  return codec.ReadImage() == 1 ? ReadOutcome::Decoded : ReadOutcome::Failed;
+}
+
+// Readers whose BeginRead takes a mode after the image.
+template <class Codec, int Mode>
+ReadOutcome AttemptWithMode(const char* path, ImageBuffer& image) {
+  Codec codec;
+  if (codec.BeginRead(path, &image, Mode) != 1) {
     codec.Close();
     return ReadOutcome::Refused;
   }
@@ -31,6 +43,7 @@ struct Reader {
 constexpr Reader kReaders[] = {
     {"BMP", &Attempt<codecs::BmpCodec>},
     {"PCX", &Attempt<codecs::PcxCodec>},
+    {"PCD", &AttemptWithMode<codecs::PhotoCdReader, 2>},  // 2: the 768 x 512 base picture
 };
 
 }  // namespace
