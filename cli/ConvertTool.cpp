@@ -36,11 +36,11 @@ constexpr Format kFormats[] = {
     {"bmp", true, ""},
     {"tif", false, "[--8bit]"},
     {"png", false, "[--depth N]"},
-    {"ppm", false, "[--plain]"},
-    {"pgm", false, "[--plain]"},
-    {"pcx", false, ""},
-    {"pic", false, ""},
-    {"sgi", false, ""},
+    {"ppm", true, "[--plain]"},
+    {"pgm", true, "[--plain]"},
+    {"pcx", true, ""},
+    {"pic", true, ""},
+    {"sgi", true, ""},
 };
 
 int Usage(const char* problem) {

@@ -1,6 +1,10 @@
 #include "engine/commands/ConversionCommands.h"
 
 #include "codecs/native/BmpCodec.h"
+#include "codecs/native/PcxCodec.h"
+#include "codecs/native/PicEncoder.h"
+#include "codecs/native/PnmEncoder.h"
+#include "codecs/native/SgiEncoder.h"
 #include "engine/commands/LoaderChain.h"
 #include "engine/core/ImageBuffer.h"
 
@@ -38,6 +42,52 @@ int ConvertToBmp(const char* source, const char* target) {
   });
 }
 
+int ConvertToPcx(const char* source, const char* target) {
+  if (!PathsGiven(source, target)) return ResultBadArguments;
+  return LoadThenWrite(source, [&](ImageBuffer& image) {
+    ImageBuffer converted;
+    const ImageBuffer* picture = As24Bit(image, converted);
+    if (picture == nullptr) return false;
+    codecs::PcxCodec writer;
+    return writer.BeginWrite(target, const_cast<ImageBuffer*>(picture), 24) == 1 && writer.WriteImage() == 1;
+  });
+}
+
+// The encoder converts to the depth it writes itself.
+int ConvertToPnm(const char* source, const char* target, int binary, int mode) {
+  if (!PathsGiven(source, target)) return ResultBadArguments;
+  return LoadThenWrite(source, [&](ImageBuffer& image) {
+    codecs::PnmEncoder writer;
+    return writer.BeginWrite(target, &image, mode, binary) == 1 && writer.WriteImage() == 1;
+  });
+}
+
+int ConvertToPpm(const char* source, const char* target, int binary) {
+  if (!PathsGiven(source, target)) return ResultBadArguments;
+  return ConvertToPnm(source, target, binary, 2);
+}
+
+int ConvertToPgm(const char* source, const char* target, int binary) {
+  if (!PathsGiven(source, target)) return ResultBadArguments;
+  return ConvertToPnm(source, target, binary, 1);
+}
+
+int ConvertToSgi(const char* source, const char* target) {
+  if (!PathsGiven(source, target)) return ResultBadArguments;
+  return LoadThenWrite(source, [&](ImageBuffer& image) {
+    codecs::SgiEncoder writer;
+    return writer.BeginWrite(target, &image, 24, 0) == 1 && writer.WriteImage() == 1;
+  });
+}
+
+int ConvertToPic(const char* source, const char* target) {
+  if (!PathsGiven(source, target)) return ResultBadArguments;
+  return LoadThenWrite(source, [&](ImageBuffer& image) {
+    codecs::PicEncoder writer;
+    return writer.BeginWrite(target, &image, 24) == 1 && writer.WriteImage() == 1;
+  });
+}
+
 }  // namespace engine
 
 // ---------------------------------------------------------------------------
@@ -66,36 +116,6 @@ int ConvertToTif(const char* source, const char* target, int) {
 
 int ConvertToPng(const char* source, const char* target, int bitDepth) {
   if (!PathsGiven(source, target) || bitDepth != 24) return ResultBadArguments;
-  return WriterNotAvailable(source);
-}
-
-int ConvertToPnm(const char* source, const char* target, int, int) {
-  if (!PathsGiven(source, target)) return ResultBadArguments;
-  return WriterNotAvailable(source);
-}
-
-int ConvertToPpm(const char* source, const char* target, int binary) {
-  if (!PathsGiven(source, target)) return ResultBadArguments;
-  return ConvertToPnm(source, target, binary, 2);
-}
-
-int ConvertToPgm(const char* source, const char* target, int binary) {
-  if (!PathsGiven(source, target)) return ResultBadArguments;
-  return ConvertToPnm(source, target, binary, 1);
-}
-
-int ConvertToPcx(const char* source, const char* target) {
-  if (!PathsGiven(source, target)) return ResultBadArguments;
-  return WriterNotAvailable(source);
-}
-
-int ConvertToPic(const char* source, const char* target) {
-  if (!PathsGiven(source, target)) return ResultBadArguments;
-  return WriterNotAvailable(source);
-}
-
-int ConvertToSgi(const char* source, const char* target) {
-  if (!PathsGiven(source, target)) return ResultBadArguments;
   return WriterNotAvailable(source);
 }
 
