@@ -1,5 +1,6 @@
 #include "engine/commands/ConversionCommands.h"
 
+#include "codecs/library/JpegCodec.h"
 #include "codecs/native/BmpCodec.h"
 #include "engine/commands/LoaderChain.h"
 #include "engine/core/ImageBuffer.h"
@@ -38,6 +39,17 @@ int ConvertToBmp(const char* source, const char* target) {
   });
 }
 
+int ConvertToJpg(const char* source, const char* target, int greyscale, int quality, int optimize, int smoothing) {
+  if (!PathsGiven(source, target) || quality < 1 || quality > 100 || smoothing < 0 || smoothing > 100) {
+    return ResultBadArguments;
+  }
+  return LoadThenWrite(source, [&](ImageBuffer& image) {
+    codecs::JpegCodec writer;
+    const int colour = greyscale == 1 ? 0 : 1;
+    return writer.WriteImage(target, &image, quality, colour, optimize, smoothing) == 1;
+  });
+}
+
 }  // namespace engine
 
 // ---------------------------------------------------------------------------
@@ -51,13 +63,6 @@ int WriterNotAvailable(const char* source) {
 }
 
 }  // namespace
-
-int ConvertToJpg(const char* source, const char* target, int, int quality, int, int smoothing) {
-  if (!PathsGiven(source, target) || quality < 1 || quality > 100 || smoothing < 0 || smoothing > 100) {
-    return ResultBadArguments;
-  }
-  return WriterNotAvailable(source);
-}
 
 int ConvertToTif(const char* source, const char* target, int) {
   if (!PathsGiven(source, target)) return ResultBadArguments;

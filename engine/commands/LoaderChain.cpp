@@ -1,5 +1,6 @@
 #include "engine/commands/LoaderChain.h"
 
+#include "codecs/library/JpegCodec.h"
 #include "codecs/native/BmpCodec.h"
 #include "engine/core/FileHelpers.h"
 
@@ -28,6 +29,7 @@ struct Reader {
 // late; the Photo CD reader judges mostly by size and so comes last. The first
 // reader that takes a file decides: a failed decode is not handed on.
 constexpr Reader kReaders[] = {
+    {"JPEG", &Attempt<codecs::JpegCodec>},
     {"BMP", &Attempt<codecs::BmpCodec>},
 };
 
