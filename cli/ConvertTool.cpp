@@ -35,7 +35,7 @@ constexpr Format kFormats[] = {
     {"jpg", true, "[--grey] [--quality N] [--smoothing N] [--no-optimize]"},
     {"bmp", true, ""},
     {"tif", false, "[--8bit]"},
-    {"png", false, "[--depth N]"},
+    {"png", true, "[--depth N]"},
     {"ppm", false, "[--plain]"},
     {"pgm", false, "[--plain]"},
     {"pcx", false, ""},

@@ -1,6 +1,7 @@
 #include "engine/commands/ConversionCommands.h"
 
 #include "codecs/library/JpegCodec.h"
+#include "codecs/library/PngCodec.h"
 #include "codecs/native/BmpCodec.h"
 #include "engine/commands/LoaderChain.h"
 #include "engine/core/ImageBuffer.h"
@@ -50,6 +51,14 @@ int ConvertToJpg(const char* source, const char* target, int greyscale, int qual
   });
 }
 
+int ConvertToPng(const char* source, const char* target, int bitDepth) {
+  if (!PathsGiven(source, target) || bitDepth != 24) return ResultBadArguments;
+  return LoadThenWrite(source, [&](ImageBuffer& image) {
+    codecs::PngCodec writer;
+    return writer.BeginWrite(target, &image, 24, 0) == 1 && writer.WriteImage() == 1;
+  });
+}
+
 }  // namespace engine
 
 // ---------------------------------------------------------------------------
@@ -66,11 +75,6 @@ int WriterNotAvailable(const char* source) {
 
 int ConvertToTif(const char* source, const char* target, int) {
   if (!PathsGiven(source, target)) return ResultBadArguments;
-  return WriterNotAvailable(source);
-}
-
-int ConvertToPng(const char* source, const char* target, int bitDepth) {
-  if (!PathsGiven(source, target) || bitDepth != 24) return ResultBadArguments;
   return WriterNotAvailable(source);
 }
 

@@ -1,6 +1,7 @@
 #include "engine/commands/LoaderChain.h"
 
 #include "codecs/library/JpegCodec.h"
+#include "codecs/library/PngCodec.h"
 #include "codecs/native/BmpCodec.h"
 #include "engine/core/FileHelpers.h"
 
@@ -31,6 +32,7 @@ struct Reader {
 constexpr Reader kReaders[] = {
     {"JPEG", &Attempt<codecs::JpegCodec>},
     {"BMP", &Attempt<codecs::BmpCodec>},
+    {"PNG", &Attempt<codecs::PngCodec>},
 };
 
 }  // namespace

@@ -87,14 +87,34 @@ inline Bytes SmoothRgb(int width, int height) {
 // Runs "tool arguments" quietly; true on exit status 0.
 inline bool Run(const std::string& commandLine) { return testsupport::RunCommand(commandLine + " 2>/dev/null") == 0; }
 
-inline bool HavePillow() {
-  return !testsupport::Python().empty() &&
-         Run(testsupport::Quote(testsupport::Python()) + " -c 'import PIL' >/dev/null");
+// A Python that has Pillow: the configured one, else the system's; empty
+// when neither has it.
+inline std::string PillowPython() {
+  static const std::string found = [] {
+    for (const std::string& python : {testsupport::Python(), std::string("/usr/bin/python3")}) {
+      if (!python.empty() && Run(testsupport::Quote(python) + " -c 'import PIL' >/dev/null")) return python;
+    }
+    return std::string();
+  }();
+  return found;
 }
+
+inline bool HavePillow() { return !PillowPython().empty(); }
 
 // Runs a Python snippet with Pillow; the snippet sees sys.argv[1:] = args.
 inline bool RunPillow(const std::string& script, const std::string& args) {
-  return Run(testsupport::Quote(testsupport::Python()) + " -c " + testsupport::Quote(script) + " " + args);
+  return HavePillow() && Run(testsupport::Quote(PillowPython()) + " -c " + testsupport::Quote(script) + " " + args);
+}
+
+// Bytes that no compressor can shrink.
+inline Bytes NoiseBytes(std::size_t count, std::uint32_t seed = 1) {
+  Bytes bytes(count);
+  std::uint32_t state = seed * 2654435761u + 7;
+  for (auto& b : bytes) {
+    state = state * 1664525u + 1013904223u;
+    b = static_cast<std::uint8_t>(state >> 24);
+  }
+  return bytes;
 }
 
 // The 24-bit pixels of the image (ConvertTo 24 where needed).
