@@ -32,10 +32,10 @@ struct Format {
   const char* options;
 };
 constexpr Format kFormats[] = {
-    {"jpg", false, "[--grey] [--quality N] [--smoothing N] [--no-optimize]"},
+    {"jpg", true, "[--grey] [--quality N] [--smoothing N] [--no-optimize]"},
     {"bmp", true, ""},
     {"tif", false, "[--8bit]"},
-    {"png", false, "[--depth N]"},
+    {"png", true, "[--depth N]"},
     {"ppm", true, "[--plain]"},
     {"pgm", true, "[--plain]"},
     {"pcx", true, ""},

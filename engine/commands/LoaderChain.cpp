@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "codecs/library/JpegCodec.h"
+#include "codecs/library/PngCodec.h"
 #include "codecs/native/BmpCodec.h"
 #include "codecs/native/PcxCodec.h"
 #include "codecs/native/PhotoCdReader.h"
@@ -43,7 +45,9 @@ struct Reader {
 // late; the Photo CD reader judges mostly by size and so comes last. The first
 // reader that takes a file decides: a failed decode is not handed on.
 constexpr Reader kReaders[] = {
+    {"JPEG", &Attempt<codecs::JpegCodec>},
     {"BMP", &Attempt<codecs::BmpCodec>},
+    {"PNG", &Attempt<codecs::PngCodec>},
     {"PCX", &Attempt<codecs::PcxCodec>},
     {"PCD", &AttemptWithMode<codecs::PhotoCdReader, 2>},  // 2: the 768 x 512 base picture
 };
