@@ -42,8 +42,9 @@ struct Reader {
 
 // The order matters. Readers with a firm signature come first; TIFF lets the
 // library probe the header; PCX has only a one-byte signature, so it comes
-// late; the Photo CD reader judges mostly by size and so comes last. The first
-// reader that takes a file decides: a failed decode is not handed on.
+// late; the Photo CD reader looks at the size and a signature deep inside the
+// file, so it comes last. The first reader that takes a file decides: a failed
+// decode is not handed on.
 constexpr Reader kReaders[] = {
     {"JPEG", &Attempt<codecs::JpegCodec>},
     {"BMP", &Attempt<codecs::BmpCodec>},
