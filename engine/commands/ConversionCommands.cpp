@@ -2,6 +2,7 @@
 
 #include "codecs/library/JpegCodec.h"
 #include "codecs/library/PngCodec.h"
+#include "codecs/library/TiffCodec.h"
 #include "codecs/native/BmpCodec.h"
 #include "engine/commands/LoaderChain.h"
 #include "engine/core/ImageBuffer.h"
@@ -59,6 +60,14 @@ int ConvertToPng(const char* source, const char* target, int bitDepth) {
   });
 }
 
+int ConvertToTif(const char* source, const char* target, int eightBit) {
+  if (!PathsGiven(source, target)) return ResultBadArguments;
+  return LoadThenWrite(source, [&](ImageBuffer& image) {
+    codecs::TiffCodec writer;
+    return writer.BeginWrite(target, &image, eightBit == 1 ? 8 : 24) == 1 && writer.WriteImage() == 1;
+  });
+}
+
 }  // namespace engine
 
 // ---------------------------------------------------------------------------
@@ -72,11 +81,6 @@ int WriterNotAvailable(const char* source) {
 }
 
 }  // namespace
-
-int ConvertToTif(const char* source, const char* target, int) {
-  if (!PathsGiven(source, target)) return ResultBadArguments;
-  return WriterNotAvailable(source);
-}
 
 int ConvertToPnm(const char* source, const char* target, int, int) {
   if (!PathsGiven(source, target)) return ResultBadArguments;

@@ -2,6 +2,7 @@
 
 #include "codecs/library/JpegCodec.h"
 #include "codecs/library/PngCodec.h"
+#include "codecs/library/TiffCodec.h"
 #include "codecs/native/BmpCodec.h"
 #include "engine/core/FileHelpers.h"
 
@@ -32,6 +33,7 @@ struct Reader {
 constexpr Reader kReaders[] = {
     {"JPEG", &Attempt<codecs::JpegCodec>},
     {"BMP", &Attempt<codecs::BmpCodec>},
+    {"TIFF", &Attempt<codecs::TiffCodec>},
     {"PNG", &Attempt<codecs::PngCodec>},
 };
 
