@@ -3,6 +3,7 @@
 
 #include "codecs/library/JpegCodec.h"
 #include "codecs/library/PngCodec.h"
+#include "codecs/library/TiffCodec.h"
 #include "codecs/native/BmpCodec.h"
 #include "codecs/native/PcxCodec.h"
 #include "codecs/native/PicEncoder.h"
@@ -35,6 +36,10 @@ inline int WriteJpeg(const char* path, engine::ImageBuffer& picture) {
   codecs::JpegCodec codec;
   return codec.WriteImage(path, &picture, 99, 1, 1, 50);
 }
+inline int WriteTiff(const char* path, engine::ImageBuffer& picture) {
+  codecs::TiffCodec codec;
+  return codec.BeginWrite(path, &picture, 24) == 1 && codec.WriteImage() == 1 ? 1 : 0;
+}
 template <int Mode, int Binary>
 int WritePnm(const char* path, engine::ImageBuffer& picture) {
   codecs::PnmEncoder codec;
@@ -53,6 +58,7 @@ inline const Writer kWriters[] = {
     {"BMP", Readable::Exact, &WriteAt24<codecs::BmpCodec>},
     {"PCX", Readable::UnlessThin, &WriteAt24<codecs::PcxCodec>},
     {"PNG", Readable::Exact, &WritePng},
+    {"TIFF", Readable::Exact, &WriteTiff},
     {"JPEG", Readable::Lossy, &WriteJpeg},
     {"PPM", Readable::No, &WritePnm<2, 1>},
     {"PGM", Readable::No, &WritePnm<1, 1>},
