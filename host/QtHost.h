@@ -54,8 +54,9 @@ class QtHost : public Host {
   ~QtHost() override;
 
   // --- Test hooks (window's thread) ---------------------------------------------
-  // Called once a message box is open; returns the button code to press.
-  void SetMessageHook(std::function<int(const MessageInfo&)> hook);
+  // Called once a message box is open; returns the button code to press, or
+  // nullopt to leave the box open (a worker's box may wait for the exit).
+  void SetMessageHook(std::function<std::optional<int>(const MessageInfo&)> hook);
   // Called once a file dialog is open: a path confirms it, nullopt cancels.
   void SetFileDialogHook(std::function<std::optional<Text>(const FileDialogInfo&)> hook);
   // Called once the folder browser is open: the chosen folder, or empty to cancel.
