@@ -116,6 +116,16 @@ void ConfigureBox(QMessageBox& box, const Text& text, const Text& caption, int f
     case 0x40: box.setIcon(QMessageBox::Information); break;
     default: box.setIcon(QMessageBox::NoIcon); break;
   }
+  // One line per line of the message, as far as the screen allows: Qt would
+  // wrap long lines at a width of its own choosing.
+  if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+    int widest = 0;
+    const QFontMetrics metrics(label->font());
+    for (const QString& line : label->text().split(QLatin1Char('\n'))) {
+      widest = std::max(widest, metrics.horizontalAdvance(line.trimmed()));
+    }
+    label->setMinimumWidth(std::min(widest + 4, 720));
+  }
   // Plain buttons, as the window system draws them: no icons on them either.
   for (QAbstractButton* button : box.buttons()) button->setIcon(QIcon());
 }
