@@ -860,7 +860,10 @@ bool QtHost::ShowFileDialog(const Text& dialogName) {
         QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
         dialog.open();
         if (impl_->fileDialogHook) {
-          FileDialogInfo info{dialogName, save, {}, state->fileName};
+          FileDialogInfo info{dialogName, save, {}, state->fileName,
+                              !dialog.testOption(QFileDialog::DontConfirmOverwrite),
+                              dialog.fileMode() == QFileDialog::ExistingFile ||
+                                  dialog.fileMode() == QFileDialog::ExistingFiles};
           for (const QString& entry : filters) info.qtFilters.push_back(FromQt(entry));
           QTimer::singleShot(0, &dialog, [&, info] {
             answer = impl_->fileDialogHook(info);

@@ -45,6 +45,8 @@ class QtHost : public Host {
     bool save = false;
     std::vector<Text> qtFilters;  // the filter entries as handed to Qt
     Text fileName;            // the file name the dialog opened with
+    bool promptsOverwrite = false;  // Qt's own switches, none of which the object sets
+    bool requiresExisting = false;
   };
 
   // Needs a QApplication on the calling thread. Determines the program

@@ -367,6 +367,16 @@ TEST_F(Window, DropOfOneAndOfThreeFilesRaisesOneEvent) {
   EXPECT_FALSE(drop({QUrl::fromLocalFile(a)}, Qt::MoveAction));
   EXPECT_FALSE(drop({QUrl(QStringLiteral("https://example.invalid/x.jpg"))}, Qt::CopyAction));
   EXPECT_EQ(received.size(), 2u);
+  // Anywhere on the window, either page: over the path box, over a batch box.
+  window = W(names::kPathBox);
+  EXPECT_TRUE(drop({QUrl::fromLocalFile(c)}, Qt::CopyAction));
+  host_->SetIntProperty(names::kTab, Property::CurrentPage, 1);
+  window = W(names::kSourceFolderBox);
+  EXPECT_TRUE(drop({QUrl::fromLocalFile(a), QUrl::fromLocalFile(c)}, Qt::CopyAction));
+  ASSERT_EQ(received.size(), 4u);
+  EXPECT_EQ(received[2], "/c.bmp");
+  EXPECT_EQ(received[3], CodePage(programDir_) + "/a.jpg\r\n/c.bmp\r\n");
+  EXPECT_EQ(host_->GetText(names::kSourceFolderBox), "") << "the box itself takes no drop";
   // A drop object is registered once only; the batch page's is never registered.
   EXPECT_FALSE(host_->RegisterFileDrop(names::kDrop, host_->GetWindowHandle(names::kStartWindow)));
 }
@@ -420,6 +430,10 @@ TEST_F(Window, FileDialogsShowQtFiltersKeepTheirFileNameAndCancelChangesNothing)
   EXPECT_TRUE(shown[2].save);
   EXPECT_EQ(shown[2].fileName, "改-cat-1*.pgm");
   EXPECT_EQ(shown[2].qtFilters, std::vector<Text>{"PGM图片文件（*.pgm） (*.pgm)"});
+  for (const auto& info : shown) {
+    EXPECT_FALSE(info.promptsOverwrite);
+    EXPECT_FALSE(info.requiresExisting);
+  }
   EXPECT_EQ(host_->GetTextProperty(names::kSaveDialog, Property::FileName), "/out/cat.pgm");
   EXPECT_FALSE(host_->ShowFileDialog(names::kPathBox)) << "not a dialog object";
 }
