@@ -4,6 +4,7 @@
 #include <mutex>
 #include <sys/types.h>
 
+#include "engine/core/SizeMath.h"
 #include "platform/Platform.h"
 
 namespace codecs {
@@ -69,8 +70,13 @@ TIFF* OpenTiffStream(const char* path, const char* libraryMode, TiffStream& stre
     TIFFErrorExt(nullptr, "TIFFOpen", "%s: Cannot open", path != nullptr ? path : "");
     return nullptr;
   }
-  TIFF* tiff = TIFFClientOpen(path, libraryMode, &stream, &ReadProc, &WriteProc, &SeekProc, &CloseProc, &SizeProc,
-                              &MapProc, &UnmapProc);
+  // A hostile directory can make the library ask for hundreds of gigabytes;
+  // nothing we read may need more than a scratch mapping holds.
+  TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+  if (options != nullptr) TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(engine::kMaxMappingBytes));
+  TIFF* tiff = TIFFClientOpenExt(path, libraryMode, &stream, &ReadProc, &WriteProc, &SeekProc, &CloseProc, &SizeProc,
+                                 &MapProc, &UnmapProc, options);
+  TIFFOpenOptionsFree(options);
   // A refused open does not call the close procedure.
   if (tiff == nullptr) CloseProc(&stream);
   return tiff;
