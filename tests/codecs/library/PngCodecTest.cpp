@@ -172,7 +172,7 @@ TEST_F(PngCodecTest, GreyOfEveryDepthBecomesEightBitLevels) {
     ImageBuffer image;
     int begun = 0;
     int read = 0;
-    Load(Write("g" + std::to_string(depth) + ".png", MakePng(spec)), image, begun, read);
+    Load(Write(librarytest::NumberedName("g", depth, ".png"), MakePng(spec)), image, begun, read);
     ASSERT_EQ(begun, 1) << depth;
     ASSERT_EQ(read, 1) << depth;
     EXPECT_EQ(image.GetBitsPerPixel(), 8u);
@@ -188,7 +188,7 @@ TEST_F(PngCodecTest, SixteenBitFilesAreRefusedForEveryColourType) {
     PngSpec spec;
     spec.bitDepth = 16;
     spec.colourType = type;
-    const std::string path = Write("deep" + std::to_string(type) + ".png", MakePng(spec));
+    const std::string path = Write(librarytest::NumberedName("deep", type, ".png"), MakePng(spec));
     ImageBuffer image;
     PngCodec codec;
     EXPECT_EQ(codec.BeginRead(path.c_str(), &image), 0) << type;
@@ -213,7 +213,7 @@ TEST_F(PngCodecTest, PaletteFilesKeepTheirIndicesAndEntries) {
     ImageBuffer image;
     int begun = 0;
     int read = 0;
-    Load(Write("p" + std::to_string(depth) + ".png", MakePng(spec)), image, begun, read);
+    Load(Write(librarytest::NumberedName("p", depth, ".png"), MakePng(spec)), image, begun, read);
     ASSERT_EQ(begun, 1);
     ASSERT_EQ(read, 1);
     EXPECT_EQ(image.GetBitsPerPixel(), 8u);
@@ -287,7 +287,7 @@ TEST_F(PngCodecTest, GreyWithAlphaOrTransparencyDropsTheAlpha) {
     spec.bitDepth = depth;
     spec.trns = {0, 0};
     spec.samples = {0, top, 0, top};
-    Load(Write("gt" + std::to_string(depth) + ".png", MakePng(spec)), image, begun, read);
+    Load(Write(librarytest::NumberedName("gt", depth, ".png"), MakePng(spec)), image, begun, read);
     ASSERT_EQ(read, 1) << depth;
     EXPECT_EQ(image.GetBitsPerPixel(), 8u);
     EXPECT_EQ(Bytes(image.GetPixels(), image.GetPixels() + 4), (Bytes{0, 255, 0, 255})) << depth;
@@ -484,7 +484,7 @@ TEST_F(PngCodecTest, RefusedWriteRequests) {
   };
   int n = 0;
   for (const Case& c : {Case{8, 0}, Case{8, 257}, Case{16, 0}, Case{1, 0}}) {
-    const std::string path = Path("refused" + std::to_string(n++) + ".png");
+    const std::string path = Path(librarytest::NumberedName("refused", n++, ".png"));
     EXPECT_EQ(codec.BeginWrite(path.c_str(), &source, c.depth, c.count), 0);
     EXPECT_FALSE(testsupport::FileExistsOnDisk(path));
   }
