@@ -70,12 +70,12 @@ TIFF* OpenTiffStream(const char* path, const char* libraryMode, TiffStream& stre
     TIFFErrorExt(nullptr, "TIFFOpen", "%s: Cannot open", path != nullptr ? path : "");
     return nullptr;
   }
-  // A hostile directory can make the library ask for hundreds of gigabytes;
-  // nothing we read may need more than a scratch mapping holds.
+  // A hostile header can make the library ask for hundreds of gigabytes in
+  // one block; nothing we could use is larger than a mapping.
   TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
   if (options != nullptr) TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(engine::kMaxMappingBytes));
-  TIFF* tiff = TIFFClientOpenExt(path, libraryMode, &stream, &ReadProc, &WriteProc, &SeekProc, &CloseProc, &SizeProc,
-                                 &MapProc, &UnmapProc, options);
+  TIFF* tiff = TIFFClientOpenExt(path, libraryMode, &stream, &ReadProc, &WriteProc, &SeekProc, &CloseProc,
+                                 &SizeProc, &MapProc, &UnmapProc, options);
   TIFFOpenOptionsFree(options);
   // A refused open does not call the close procedure.
   if (tiff == nullptr) CloseProc(&stream);
