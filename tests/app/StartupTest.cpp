@@ -98,8 +98,11 @@ TEST_F(Startup, ExitWaitsForWorkersThenRunsTheExitRoutineAndReturnsZero) {
   host_->RegisterExitRoutine("probe", [&] { routineSawWorkerDone = workerDone.load(); });
   host_->RegisterExitRoutine("probe", [] { ADD_FAILURE() << "registered twice"; });
   ASSERT_TRUE(host_->CreateStartWindow(app::MainWindowDescription()));
+  std::atomic<bool> readAfterExitEmpty{false};
   ASSERT_TRUE(host_->StartThread([&] {
     while (!release.load()) std::this_thread::yield();
+    host_->SetText(names::kStatusLine, "late");
+    readAfterExitEmpty = host_->GetText(names::kPathBox).empty();
     workerDone = true;
   }));
   EXPECT_TRUE(host_->Fire(names::kExit, Event::Click));
@@ -109,6 +112,8 @@ TEST_F(Startup, ExitWaitsForWorkersThenRunsTheExitRoutineAndReturnsZero) {
   release = true;
   EXPECT_EQ(host_->RunMessageLoop(), 0);
   EXPECT_TRUE(routineSawWorkerDone.load());
+  EXPECT_TRUE(readAfterExitEmpty.load()) << "worker control reads return at once after exit began";
+  EXPECT_NE(host_->GetText(names::kStatusLine), "late");
 }
 
 TEST_F(Startup, RunProgramReturnsZeroAfterExit) {
