@@ -61,10 +61,16 @@ int JpegCodec::BeginRead(const char* path, engine::ImageBuffer* target) {
   jpeg_create_decompress(&decompress_);
   jpeg_stdio_src(&decompress_, file_.Get());
   if (jpeg_read_header(&decompress_, TRUE) != JPEG_HEADER_OK) return Fail();
-  // Size and components are judged before decompression starts: starting sets
-  // up a progressive file's coefficient buffers for the whole picture, many
-  // gigabytes for a header that claims 65500 x 65500.
-  jpeg_calc_output_dimensions(&decompress_);
+  // Starting sizes the library's buffers (a whole-image coefficient store for
+  // progressive files) from the frame header: refuse a picture that could not
+  // be held anyway before a tiny hostile file makes it allocate gigabytes.
+  std::uint64_t frameBytes = 0;
+  if (!engine::MappableProduct(frameBytes, {decompress_.image_width, decompress_.image_height,
+                                            decompress_.num_components})) {
+    return Fail();
+  }
+  if (jpeg_start_decompress(&decompress_) != TRUE) return Fail();
+
   const int components = decompress_.out_color_components;
   if (decompress_.output_width < 1 || decompress_.output_height < 1) return Fail();
   if (components != 1 && components != 3) return Fail();
@@ -72,7 +78,6 @@ int JpegCodec::BeginRead(const char* path, engine::ImageBuffer* target) {
   if (!engine::MappableProduct(pixelBytes, {decompress_.output_width, decompress_.output_height, components})) {
     return Fail();
   }
-  if (jpeg_start_decompress(&decompress_) != TRUE) return Fail();
   width_ = decompress_.output_width;
   height_ = decompress_.output_height;
   colourMode_ = components == 3 ? kColourRgb : kColourGrey;

@@ -4,6 +4,7 @@
 
 #include "codecs/library/JpegCodec.h"
 #include "codecs/library/PngCodec.h"
+#include "codecs/library/TiffCodec.h"
 #include "codecs/native/BmpCodec.h"
 #include "codecs/native/PcxCodec.h"
 #include "codecs/native/PhotoCdReader.h"
@@ -48,6 +49,7 @@ struct Reader {
 constexpr Reader kReaders[] = {
     {"JPEG", &Attempt<codecs::JpegCodec>},
     {"BMP", &Attempt<codecs::BmpCodec>},
+    {"TIFF", &Attempt<codecs::TiffCodec>},
     {"PNG", &Attempt<codecs::PngCodec>},
     {"PCX", &Attempt<codecs::PcxCodec>},
     {"PCD", &AttemptWithMode<codecs::PhotoCdReader, 2>},  // 2: the 768 x 512 base picture
