@@ -12,7 +12,7 @@ namespace codecs {
 
 struct TiffStream {
   std::FILE* file = nullptr;
-  int closeResult = 0;  // 0, or -1 when fclose failed
+  int closeResult = 0;  // 0, or -1 when fclose failed or a buffered write had failed
 };
 
 // Opens path as the library mode asks ("w..." -> "w+b", else "rb") and hands it

@@ -381,7 +381,8 @@ add("tiff-width-negative.tif", tiff(width=0x80000000), -3, "image width 0x800000
 add("tiff-ifd-offset-past-end.tif", tiff(ifd_offset=0x7FFFFFF0), -3, "first IFD offset past the end")
 add("tiff-ifd-offset-zero.tif", tiff(ifd_offset=0), -3, "first IFD offset 0")
 add("tiff-bits-per-sample-huge.tif", tiff(bits=0xFFFF), -3, "65535 bits per sample")
-add("tiff-compression-unknown.tif", tiff(compression=0x7777), -3, "an unknown compression scheme")
+add("tiff-compression-unknown.tif", tiff(compression=0x7777), "1:TIFF",
+    "an unknown scheme is no refusal: its strips fail to decode and, reading on past errors, stay black")
 add("tiff-strip-offset-past-end.tif", tiff(strip_offset=0x7FFFFFF0), -3, "strip offset past the end")
 add("tiff-strip-short.tif", tiff_plain[:-10], -3, "the strip is 10 bytes short")
 add("tiff-no-width-tag.tif", tiff(entries_override=[(257, 4, 1, 3), (258, 3, 1, 8), (262, 3, 1, 1),
