@@ -1,5 +1,7 @@
 #include "engine/commands/LoaderChain.h"
 
+#include <cstring>
+
 #include "codecs/native/BmpCodec.h"
 #include "engine/core/FileHelpers.h"
 
@@ -46,6 +48,13 @@ int LoadAnyImage(const char* sourcePath, ImageBuffer& image, const char** reader
     return outcome == ReadOutcome::Decoded ? ResultOk : ResultUnreadable;
   }
   return ResultUnreadable;
+}
+
+bool HasReader(const char* name) {
+  for (const Reader& reader : kReaders) {
+    if (std::strcmp(reader.name, name) == 0) return true;
+  }
+  return false;
 }
 
 }  // namespace engine

@@ -13,4 +13,8 @@ namespace engine {
 // (null when none did).
 int LoadAnyImage(const char* sourcePath, ImageBuffer& image, const char** readerName = nullptr);
 
+// True when the chain holds a reader of that name ("JPEG", "BMP", "TIFF", "PNG",
+// "PCX", "PCD").
+bool HasReader(const char* name);
+
 }  // namespace engine
