@@ -29,15 +29,15 @@ struct WindowDescription;
 using Bytes = std::vector<std::uint8_t>;
 using NativeHandle = std::uintptr_t;  // 0 = none
 
-// The properties the handlers read and write. Text-valued: Text (edit boxes,
+// The properties the handlers read and write. Text-valued: Content (the text of edit boxes,
 // labels, transparent labels), Filter and FileName (file dialog objects).
 // Integer-valued: Disabled (buttons, 0/1), Maximum and Position (progress
 // bar), CurrentPage (tab control, 0-based).
-enum class Property { Text, Filter, FileName, Disabled, Maximum, Position, CurrentPage };
+enum class Property { Content, Filter, FileName, Disabled, Maximum, Position, CurrentPage };
 
 // Events a handler can be bound to. Created belongs to the start window;
 // TextChanged to edit boxes (raised by user edits and by every write of the
-// Text property, before the write returns); PageChanged to the tab control;
+// Content property, before the write returns); PageChanged to the tab control;
 // FilesDropped to a drop object (argument: the dropped path, or several paths
 // each followed by CR LF); Click to buttons.
 enum class Event { Created, Click, TextChanged, PageChanged, FilesDropped };
@@ -108,8 +108,8 @@ class Host {
   virtual int GetIntProperty(const Text& control, Property property) = 0;
   virtual void SetIntProperty(const Text& control, Property property, int value) = 0;
 
-  Text GetText(const Text& control) { return GetTextProperty(control, Property::Text); }
-  void SetText(const Text& control, const Text& value) { SetTextProperty(control, Property::Text, value); }
+  Text GetText(const Text& control) { return GetTextProperty(control, Property::Content); }
+  void SetText(const Text& control, const Text& value) { SetTextProperty(control, Property::Content, value); }
   bool IsDisabled(const Text& control) { return GetIntProperty(control, Property::Disabled) != 0; }
   void SetDisabled(const Text& control, bool disabled) {
     SetIntProperty(control, Property::Disabled, disabled ? 1 : 0);

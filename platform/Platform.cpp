@@ -223,6 +223,100 @@ bool RenameFile(const char* from, const char* to) {
   return std::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0;
 }
 
+namespace {
+
+// Read without changing it: umask() itself would open a window in which other
+// threads create files with mode 0666.
+mode_t CurrentUmask() {
+  mode_t mask = 022;
+  if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+      if (std::strncmp(line, "Umask:", 6) == 0) {
+        mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8));
+        break;
+      }
+    }
+    std::fclose(status);
+  }
+  return mask;
+}
+
+}  // namespace
+
+std::string GetProgramPath() {
+  char buffer[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (length <= 0) return std::string();
+  buffer[length] = '\0';
+  std::string text;
+  if (!Utf8ToCodePage(buffer, text)) return std::string();
+  return text;
+}
+
+bool SetCurrentDirectory(const char* path) {
+  std::string native;
+  if (!ToSystemPath(path, native)) return false;
+  return ::chdir(native.c_str()) == 0;
+}
+
+bool IsWritableDirectory(const char* path) {
+  std::string native;
+  if (!ToSystemPath(path, native)) return false;
+  struct stat info {};
+  if (::stat(native.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  // access() says yes to root on a read-only mount, so try it for real.
+  std::string probe = native + "/.pictomill-probe-XXXXXX";
+  const int fd = ::mkstemp(probe.data());
+  if (fd < 0) return false;
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return true;
+}
+
+bool CreateDirectories(const char* path) {
+  std::string native;
+  if (!ToSystemPath(path, native)) return false;
+  for (std::size_t i = 1; i <= native.size(); ++i) {
+    if (i == native.size() || native[i] == '/') {
+      const std::string part = native.substr(0, i);
+      if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+  }
+  struct stat info {};
+  return ::stat(native.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string GetEnvironment(const char* name) {
+  const char* value = std::getenv(name);
+  std::string text;
+  if (value == nullptr || !Utf8ToCodePage(value, text)) return std::string();
+  return text;
+}
+
+std::FILE* CreateFileBeside(const char* target, std::string& tempPath) {
+  tempPath.clear();
+  std::string native;
+  if (!ToSystemPath(target, native)) return nullptr;
+  const std::size_t slash = native.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? native : native.substr(slash + 1);
+  if (name.empty()) return nullptr;
+  std::string candidate = folder + "." + name + ".XXXXXX";
+  const int fd = ::mkstemp(candidate.data());
+  if (fd < 0) return nullptr;
+  // mkstemp makes the file private; the finished file gets the usual mode.
+  ::fchmod(fd, static_cast<mode_t>(0666 & ~CurrentUmask()));
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (file == nullptr || !Utf8ToCodePage(candidate.c_str(), tempPath)) {
+    if (file != nullptr) std::fclose(file); else ::close(fd);
+    ::unlink(candidate.c_str());
+    tempPath.clear();
+    return nullptr;
+  }
+  return file;
+}
+
 std::string GetTempPath() {
   const char* fromEnvironment = std::getenv("TMPDIR");
   std::string utf8 = fromEnvironment != nullptr ? fromEnvironment : "/tmp";

@@ -62,6 +62,23 @@ bool DeleteFile(const char* path);
 bool CreateDirectory(const char* path);
 bool RenameFile(const char* from, const char* to);
 
+// --- Process and folders (for the host) ---------------------------------------
+
+// The running program's full path, in the code page; empty when unknown.
+std::string GetProgramPath();
+bool SetCurrentDirectory(const char* path);
+// True when a file can be created in the folder (tried, then removed).
+bool IsWritableDirectory(const char* path);
+// Creates the folder and any missing parents; true when it exists afterwards.
+bool CreateDirectories(const char* path);
+// An environment variable in the code page; empty when unset.
+std::string GetEnvironment(const char* name);
+
+// Creates a new, uniquely named hidden file in the folder of target (".name.
+// followed by a suffix), open for writing, for writing a file in full before
+// it is renamed over the target. Null on failure.
+std::FILE* CreateFileBeside(const char* target, std::string& tempPath);
+
 // The system temporary directory, without a trailing separator: $TMPDIR when
 // set (even when unusable), else /tmp.
 std::string GetTempPath();

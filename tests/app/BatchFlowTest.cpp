@@ -186,7 +186,10 @@ TEST_F(BatchTest, ADoubleClickStartsOneRun) {
   std::atomic<int> clicks{0};
   Host().Bind(names::kSaveBox, host::Event::TextChanged, [&](const host::Text&) {
     if (clicks.fetch_add(1) == 0) {
+      // Run inline, so it surely tries while this run is still going.
+      Host().SetInlineThreads(true);
       Host().Fire(names::kBatchBmp, host::Event::Click);
+      Host().SetInlineThreads(false);
       Host().Fire(names::kBatchPng, host::Event::Click);  // another target may run alongside
     }
   });

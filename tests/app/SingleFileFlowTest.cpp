@@ -66,7 +66,9 @@ TEST_F(FlowTest, EveryTargetRowWritesItsFolderNameAndMessage) {
     // What the engine itself answers for the same call decides which message
     // is due; the BMP writer is always there.
     const int direct = row.command(source.c_str(), File(std::string("direct") + row.extension).c_str());
-    if (std::string(row.button) == names::kConvertBmp) EXPECT_EQ(direct, 1);
+    if (std::string(row.button) == names::kConvertBmp) {
+      EXPECT_EQ(direct, 1);
+    }
     if (direct == 1) {
       ExpectOneMessage(row.success);
       const auto bytes = Read(expected);
@@ -122,19 +124,21 @@ TEST_F(FlowTest, EmptyPathBoxFailsButStillFillsTheSaveBox) {
 }
 
 TEST_F(FlowTest, FailureMessagesSayWhy) {
+  // A regular file where the BMP folder should be: nothing can be written there.
+  ASSERT_TRUE(flowtest::Write(Program("/tmp/bmp图片"), {'x'}));
+
   Type(File("missing.bmp"));
-  ClickAndWait(names::kConvertBmp);
+  ClickAndWait(names::kConvertTif);
   ExpectOneMessage("转换失败：源文件不存在！");
 
   Type(MakeFile("notes.bmp", {'h', 'e', 'l', 'l', 'o', '\n'}));
-  ClickAndWait(names::kConvertBmp);
+  ClickAndWait(names::kConvertTif);
   ExpectOneMessage("转换失败：无法识别或解码源图片！");
 
-  // A regular file where the output folder should be: nothing can be written.
   Type(MakeFile("cat.jpg", SmallBmp()));
-  ASSERT_TRUE(flowtest::Write(Program("/tmp/bmp图片"), {'x'}));
   ClickAndWait(names::kConvertBmp);
   ExpectOneMessage("转换失败：无法写入目标文件！");
+  EXPECT_EQ(Text(names::kSaveBox), Program("/tmp/bmp图片/改-cat-1.bmp"));
 
   // The flows always pass valid arguments; the text for that code is still due.
   EXPECT_EQ(app::ConversionFailureMessage(engine::ResultBadArguments), "转换失败：参数错误！");
