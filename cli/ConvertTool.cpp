@@ -32,15 +32,15 @@ struct Format {
   const char* options;
 };
 constexpr Format kFormats[] = {
-    {"jpg", false, "[--grey] [--quality N] [--smoothing N] [--no-optimize]"},
+    {"jpg", true, "[--grey] [--quality N] [--smoothing N] [--no-optimize]"},
     {"bmp", true, ""},
     {"tif", false, "[--8bit]"},
-    {"png", false, "[--depth N]"},
-    {"ppm", false, "[--plain]"},
-    {"pgm", false, "[--plain]"},
-    {"pcx", false, ""},
-    {"pic", false, ""},
-    {"sgi", false, ""},
+    {"png", true, "[--depth N]"},
+    {"ppm", true, "[--plain]"},
+    {"pgm", true, "[--plain]"},
+    {"pcx", true, ""},
+    {"pic", true, ""},
+    {"sgi", true, ""},
 };
 
 int Usage(const char* problem) {

@@ -143,6 +143,14 @@ std::FILE* OpenFile(const char* path, const char* mode) {
   return std::fopen(native.c_str(), mode);
 }
 
+bool SeekFile(std::FILE* file, std::int64_t offset, int origin) {
+  return file != nullptr && ::fseeko(file, static_cast<off_t>(offset), origin) == 0;
+}
+
+std::int64_t TellFile(std::FILE* file) {
+  return file != nullptr ? static_cast<std::int64_t>(::ftello(file)) : -1;
+}
+
 bool MatchesWildcard(const char* pattern, const char* name) {
   if (std::strcmp(pattern, "*.*") == 0) return true;  // Windows: any name, dot or not
   return MatchFrom(pattern, name);

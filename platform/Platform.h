@@ -36,6 +36,9 @@ bool Utf8ToCodePage(const char* utf8, std::string& text);
 // fopen for a code-page path. Null when the path does not convert or the
 // open fails.
 std::FILE* OpenFile(const char* path, const char* mode);
+// 64-bit stream positions (files past 2 GiB).
+bool SeekFile(std::FILE* file, std::int64_t offset, int origin);
+std::int64_t TellFile(std::FILE* file);
 
 struct FoundEntry {
   std::string name;  // in the code page, without the folder

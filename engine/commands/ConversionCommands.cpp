@@ -1,6 +1,12 @@
 #include "engine/commands/ConversionCommands.h"
 
+#include "codecs/library/JpegCodec.h"
+#include "codecs/library/PngCodec.h"
 #include "codecs/native/BmpCodec.h"
+#include "codecs/native/PcxCodec.h"
+#include "codecs/native/PicEncoder.h"
+#include "codecs/native/PnmEncoder.h"
+#include "codecs/native/SgiEncoder.h"
 #include "engine/commands/LoaderChain.h"
 #include "engine/core/ImageBuffer.h"
 
@@ -27,6 +33,17 @@ const ImageBuffer* As24Bit(const ImageBuffer& image, ImageBuffer& converted) {
 
 }  // namespace
 
+int ConvertToJpg(const char* source, const char* target, int greyscale, int quality, int optimize, int smoothing) {
+  if (!PathsGiven(source, target) || quality < 1 || quality > 100 || smoothing < 0 || smoothing > 100) {
+    return ResultBadArguments;
+  }
+  return LoadThenWrite(source, [&](ImageBuffer& image) {
+    codecs::JpegCodec writer;
+    const int colour = greyscale == 1 ? 0 : 1;
+    return writer.WriteImage(target, &image, quality, colour, optimize, smoothing) == 1;
+  });
+}
+
 int ConvertToBmp(const char* source, const char* target) {
   if (!PathsGiven(source, target)) return ResultBadArguments;
   return LoadThenWrite(source, [&](ImageBuffer& image) {
@@ -38,40 +55,21 @@ int ConvertToBmp(const char* source, const char* target) {
   });
 }
 
-}  // namespace engine
-
-// ---------------------------------------------------------------------------
-// Commands whose writers have not landed yet: arguments are checked and the
-// source is loaded exactly as they will be, but nothing can be written.
-namespace engine {
-namespace {
-
-int WriterNotAvailable(const char* source) {
-  return LoadThenWrite(source, [](ImageBuffer&) { return false; });
-}
-
-}  // namespace
-
-int ConvertToJpg(const char* source, const char* target, int, int quality, int, int smoothing) {
-  if (!PathsGiven(source, target) || quality < 1 || quality > 100 || smoothing < 0 || smoothing > 100) {
-    return ResultBadArguments;
-  }
-  return WriterNotAvailable(source);
-}
-
-int ConvertToTif(const char* source, const char* target, int) {
-  if (!PathsGiven(source, target)) return ResultBadArguments;
-  return WriterNotAvailable(source);
-}
-
 int ConvertToPng(const char* source, const char* target, int bitDepth) {
   if (!PathsGiven(source, target) || bitDepth != 24) return ResultBadArguments;
-  return WriterNotAvailable(source);
+  return LoadThenWrite(source, [&](ImageBuffer& image) {
+    codecs::PngCodec writer;
+    return writer.BeginWrite(target, &image, 24, 0) == 1 && writer.WriteImage() == 1;
+  });
 }
 
-int ConvertToPnm(const char* source, const char* target, int, int) {
+// The encoder converts to the depth it writes itself.
+int ConvertToPnm(const char* source, const char* target, int binary, int mode) {
   if (!PathsGiven(source, target)) return ResultBadArguments;
-  return WriterNotAvailable(source);
+  return LoadThenWrite(source, [&](ImageBuffer& image) {
+    codecs::PnmEncoder writer;
+    return writer.BeginWrite(target, &image, mode, binary) == 1 && writer.WriteImage() == 1;
+  });
 }
 
 int ConvertToPpm(const char* source, const char* target, int binary) {
@@ -86,17 +84,36 @@ int ConvertToPgm(const char* source, const char* target, int binary) {
 
 int ConvertToPcx(const char* source, const char* target) {
   if (!PathsGiven(source, target)) return ResultBadArguments;
-  return WriterNotAvailable(source);
-}
-
-int ConvertToPic(const char* source, const char* target) {
-  if (!PathsGiven(source, target)) return ResultBadArguments;
-  return WriterNotAvailable(source);
+  return LoadThenWrite(source, [&](ImageBuffer& image) {
+    ImageBuffer converted;
+    const ImageBuffer* picture = As24Bit(image, converted);
+    if (picture == nullptr) return false;
+    codecs::PcxCodec writer;
+    return writer.BeginWrite(target, const_cast<ImageBuffer*>(picture), 24) == 1 && writer.WriteImage() == 1;
+  });
 }
 
 int ConvertToSgi(const char* source, const char* target) {
   if (!PathsGiven(source, target)) return ResultBadArguments;
-  return WriterNotAvailable(source);
+  return LoadThenWrite(source, [&](ImageBuffer& image) {
+    codecs::SgiEncoder writer;
+    return writer.BeginWrite(target, &image, 24, 0) == 1 && writer.WriteImage() == 1;
+  });
+}
+
+int ConvertToPic(const char* source, const char* target) {
+  if (!PathsGiven(source, target)) return ResultBadArguments;
+  return LoadThenWrite(source, [&](ImageBuffer& image) {
+    codecs::PicEncoder writer;
+    return writer.BeginWrite(target, &image, 24) == 1 && writer.WriteImage() == 1;
+  });
+}
+
+// The TIFF writer has not landed yet: arguments are checked and the source is
+// loaded exactly as they will be, but nothing can be written.
+int ConvertToTif(const char* source, const char* target, int) {
+  if (!PathsGiven(source, target)) return ResultBadArguments;
+  return LoadThenWrite(source, [](ImageBuffer&) { return false; });
 }
 
 }  // namespace engine

@@ -2,7 +2,11 @@
 
 #include <cstring>
 
+#include "codecs/library/JpegCodec.h"
+#include "codecs/library/PngCodec.h"
 #include "codecs/native/BmpCodec.h"
+#include "codecs/native/PcxCodec.h"
+#include "codecs/native/PhotoCdReader.h"
 #include "engine/core/FileHelpers.h"
 
 namespace engine {
@@ -20,6 +24,17 @@ ReadOutcome Attempt(const char* path, ImageBuffer& image) {
   return codec.ReadImage() == 1 ? ReadOutcome::Decoded : ReadOutcome::Failed;
 }
 
+// Readers whose BeginRead takes a mode after the image.
+template <class Codec, int Mode>
+ReadOutcome AttemptWithMode(const char* path, ImageBuffer& image) {
+  Codec codec;
+  if (codec.BeginRead(path, &image, Mode) != 1) {
+    codec.Close();
+    return ReadOutcome::Refused;
+  }
+  return codec.ReadImage() == 1 ? ReadOutcome::Decoded : ReadOutcome::Failed;
+}
+
 struct Reader {
   const char* name;
   ReadOutcome (*attempt)(const char* path, ImageBuffer& image);
@@ -30,7 +45,11 @@ struct Reader {
 // late; the Photo CD reader judges mostly by size and so comes last. The first
 // reader that takes a file decides: a failed decode is not handed on.
 constexpr Reader kReaders[] = {
+    {"JPEG", &Attempt<codecs::JpegCodec>},
     {"BMP", &Attempt<codecs::BmpCodec>},
+    {"PNG", &Attempt<codecs::PngCodec>},
+    {"PCX", &Attempt<codecs::PcxCodec>},
+    {"PCD", &AttemptWithMode<codecs::PhotoCdReader, 2>},  // 2: the 768 x 512 base picture
 };
 
 }  // namespace

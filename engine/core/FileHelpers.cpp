@@ -1,7 +1,5 @@
 #include "engine/core/FileHelpers.h"
 
-#include <sys/types.h>
-
 #include "platform/Platform.h"
 
 namespace engine {
@@ -33,10 +31,10 @@ bool IsRegularFile(const char* path) {
 
 std::int64_t GetOpenFileSize(std::FILE* stream) {
   if (stream == nullptr) return 0;
-  if (fseeko(stream, 0, SEEK_END) != 0) return 0;
-  const off_t end = ftello(stream);
-  if (fseeko(stream, 0, SEEK_SET) != 0 || end < 0) return 0;
-  return static_cast<std::int64_t>(end);
+  if (!platform::SeekFile(stream, 0, SEEK_END)) return 0;
+  const std::int64_t end = platform::TellFile(stream);
+  if (!platform::SeekFile(stream, 0, SEEK_SET) || end < 0) return 0;
+  return end;
 }
 
 int ResolveTempDirectory(TextBuffer& directory, const char* given) {

@@ -1,7 +1,5 @@
 #include "engine/core/FileStream.h"
 
-#include <sys/types.h>
-
 #include "engine/core/FileHelpers.h"
 #include "platform/Platform.h"
 
@@ -31,7 +29,7 @@ bool FileStream::WriteExact(const void* data, std::size_t bytes) {
 }
 
 bool FileStream::Seek(std::int64_t offset, int origin) {
-  return file_ != nullptr && fseeko(file_, static_cast<off_t>(offset), origin) == 0;
+  return platform::SeekFile(file_, offset, origin);
 }
 
 std::int64_t FileStream::Size() { return GetOpenFileSize(file_); }

@@ -98,9 +98,17 @@ bool DecodeWithImageMagick(const std::string& path, int& width, int& height, Byt
   std::remove(ppm.c_str());
   // P6 <w> <h> <max>\n then samples
   std::size_t at = 0;
+  // ImageMagick copies a source's comment lines into its output.
   auto skipSpace = [&] {
-    while (at < bytes.size() && (bytes[at] == ' ' || bytes[at] == '\n' || bytes[at] == '\r' || bytes[at] == '\t'))
-      ++at;
+    while (at < bytes.size()) {
+      if (bytes[at] == '#') {
+        while (at < bytes.size() && bytes[at] != '\n') ++at;
+      } else if (bytes[at] == ' ' || bytes[at] == '\n' || bytes[at] == '\r' || bytes[at] == '\t') {
+        ++at;
+      } else {
+        break;
+      }
+    }
   };
   auto number = [&] {
     skipSpace();

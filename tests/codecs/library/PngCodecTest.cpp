@@ -1,0 +1,591 @@
+#include "codecs/library/PngCodec.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <zlib.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/commands/ConversionCommands.h"
+#include "engine/commands/LoaderChain.h"
+#include "tests/codecs/library/LibraryTestHelpers.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+using codecs::PngCodec;
+using engine::ImageBuffer;
+using librarytest::Bytes;
+using testsupport::Join;
+using testsupport::Quote;
+
+void PutBe32(Bytes& out, std::uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+void AddChunk(Bytes& file, const char* type, const Bytes& data) {
+  PutBe32(file, static_cast<std::uint32_t>(data.size()));
+  Bytes body(type, type + 4);
+  body.insert(body.end(), data.begin(), data.end());
+  file.insert(file.end(), body.begin(), body.end());
+  PutBe32(file, static_cast<std::uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
+}
+
+struct PngSpec {
+  std::uint32_t width = 1;
+  std::uint32_t height = 1;
+  int bitDepth = 8;
+  int colourType = 0;
+  // One value per sample, row by row; packed here at the bit depth.
+  std::vector<std::uint32_t> samples;
+  Bytes plte;  // RGB triplets
+  Bytes trns;
+  std::uint32_t gama = 0;  // gAMA times 100000; 0: none
+  bool srgb = false;
+};
+
+int Channels(int colourType) {
+  switch (colourType) {
+    case 2: return 3;
+    case 4: return 2;
+    case 6: return 4;
+    default: return 1;
+  }
+}
+
+// A non-interlaced PNG made by hand, with filter type 0 on every row.
+Bytes MakePng(const PngSpec& spec) {
+  const int channels = Channels(spec.colourType);
+  const std::size_t rowBits = static_cast<std::size_t>(spec.width) * static_cast<std::size_t>(channels * spec.bitDepth);
+  const std::size_t rowBytes = (rowBits + 7) / 8;
+  Bytes raw;
+  std::size_t next = 0;
+  for (std::uint32_t y = 0; y < spec.height; ++y) {
+    raw.push_back(0);
+    Bytes row(rowBytes, 0);
+    for (std::size_t s = 0; s < spec.width * static_cast<std::size_t>(channels); ++s) {
+      const std::uint32_t v = next < spec.samples.size() ? spec.samples[next] : 0;
+      ++next;
+      if (spec.bitDepth == 16) {
+        row[s * 2] = static_cast<std::uint8_t>(v >> 8);
+        row[s * 2 + 1] = static_cast<std::uint8_t>(v);
+      } else if (spec.bitDepth == 8) {
+        row[s] = static_cast<std::uint8_t>(v);
+      } else {
+        const std::size_t bit = s * static_cast<std::size_t>(spec.bitDepth);
+        const int shift = 8 - spec.bitDepth - static_cast<int>(bit % 8);
+        row[bit / 8] = static_cast<std::uint8_t>(row[bit / 8] | (v << shift));
+      }
+    }
+    raw.insert(raw.end(), row.begin(), row.end());
+  }
+  uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
+  Bytes packed(packedSize);
+  compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), 6);
+  packed.resize(packedSize);
+
+  Bytes file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  Bytes ihdr;
+  PutBe32(ihdr, spec.width);
+  PutBe32(ihdr, spec.height);
+  ihdr.push_back(static_cast<std::uint8_t>(spec.bitDepth));
+  ihdr.push_back(static_cast<std::uint8_t>(spec.colourType));
+  ihdr.insert(ihdr.end(), {0, 0, 0});
+  AddChunk(file, "IHDR", ihdr);
+  if (spec.gama != 0) {
+    Bytes g;
+    PutBe32(g, spec.gama);
+    AddChunk(file, "gAMA", g);
+  }
+  if (spec.srgb) AddChunk(file, "sRGB", {0});
+  if (!spec.plte.empty()) AddChunk(file, "PLTE", spec.plte);
+  if (!spec.trns.empty()) AddChunk(file, "tRNS", spec.trns);
+  AddChunk(file, "IDAT", packed);
+  AddChunk(file, "IEND", {});
+  return file;
+}
+
+struct Chunk {
+  std::string type;
+  Bytes data;
+};
+
+std::vector<Chunk> Chunks(const Bytes& file) {
+  std::vector<Chunk> chunks;
+  std::size_t at = 8;
+  while (at + 12 <= file.size()) {
+    const std::size_t length =
+        static_cast<std::size_t>(file[at]) << 24 | file[at + 1] << 16 | file[at + 2] << 8 | file[at + 3];
+    if (at + 12 + length > file.size()) break;
+    chunks.push_back({std::string(file.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                                  file.begin() + static_cast<std::ptrdiff_t>(at + 8)),
+                      Bytes(file.begin() + static_cast<std::ptrdiff_t>(at + 8),
+                            file.begin() + static_cast<std::ptrdiff_t>(at + 8 + length))});
+    at += 12 + length;
+  }
+  return chunks;
+}
+
+// Our file decoded by libpng's simplified reader as RGBA; empty on failure.
+Bytes LibpngRgba(const std::string& path, int& width, int& height) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (png_image_begin_read_from_file(&image, path.c_str()) == 0) return {};
+  image.format = PNG_FORMAT_RGBA;
+  Bytes pixels(PNG_IMAGE_SIZE(image));
+  if (png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) == 0) return {};
+  width = static_cast<int>(image.width);
+  height = static_cast<int>(image.height);
+  return pixels;
+}
+
+class PngCodecTest : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = testsupport::MakeTempSubdir("png"); }
+  std::string Path(const std::string& name) const { return Join(dir_, name); }
+  std::string Write(const std::string& name, const Bytes& bytes) const {
+    const std::string path = Path(name);
+    EXPECT_TRUE(testsupport::WriteBytes(path, bytes));
+    return path;
+  }
+  // BeginRead + ReadImage; the codec's results in begun / read.
+  void Load(const std::string& path, ImageBuffer& image, int& begun, int& read) const {
+    PngCodec codec;
+    begun = codec.BeginRead(path.c_str(), &image);
+    read = begun == 1 ? codec.ReadImage() : 0;
+  }
+  std::string dir_;
+};
+
+TEST_F(PngCodecTest, GreyOfEveryDepthBecomesEightBitLevels) {
+  for (int depth : {1, 2, 4, 8}) {
+    const std::uint32_t top = (1u << depth) - 1;
+    PngSpec spec;
+    spec.width = 5;
+    spec.height = 2;
+    spec.bitDepth = depth;
+    for (std::uint32_t i = 0; i < 10; ++i) spec.samples.push_back(i % (top + 1));
+    ImageBuffer image;
+    int begun = 0;
+    int read = 0;
+    Load(Write("g" + std::to_string(depth) + ".png", MakePng(spec)), image, begun, read);
+    ASSERT_EQ(begun, 1) << depth;
+    ASSERT_EQ(read, 1) << depth;
+    EXPECT_EQ(image.GetBitsPerPixel(), 8u);
+    EXPECT_EQ(image.GetPaletteCount(), 0);
+    for (std::uint32_t i = 0; i < 10; ++i) {
+      EXPECT_EQ(image.GetPixels()[i], spec.samples[i] * 255 / top) << "depth " << depth << " pixel " << i;
+    }
+  }
+}
+
+TEST_F(PngCodecTest, SixteenBitFilesAreRefusedForEveryColourType) {
+  for (int type : {0, 2, 4, 6}) {
+    PngSpec spec;
+    spec.bitDepth = 16;
+    spec.colourType = type;
+    const std::string path = Write("deep" + std::to_string(type) + ".png", MakePng(spec));
+    ImageBuffer image;
+    PngCodec codec;
+    EXPECT_EQ(codec.BeginRead(path.c_str(), &image), 0) << type;
+    EXPECT_EQ(engine::LoadAnyImage(path.c_str(), image), engine::ResultUnreadable) << type;
+  }
+}
+
+TEST_F(PngCodecTest, PaletteFilesKeepTheirIndicesAndEntries) {
+  for (int depth : {1, 2, 4, 8}) {
+    const std::uint32_t entries = depth == 8 ? 3 : (1u << depth);
+    PngSpec spec;
+    spec.width = 4;
+    spec.height = 3;
+    spec.bitDepth = depth;
+    spec.colourType = 3;
+    for (std::uint32_t e = 0; e < entries; ++e) {
+      spec.plte.insert(spec.plte.end(), {static_cast<std::uint8_t>(10 + e), static_cast<std::uint8_t>(100 + e),
+                                         static_cast<std::uint8_t>(200 + e)});
+    }
+    spec.trns = {0};  // ignored: the palette stays as it is
+    for (std::uint32_t i = 0; i < 12; ++i) spec.samples.push_back(i % entries);
+    ImageBuffer image;
+    int begun = 0;
+    int read = 0;
+    Load(Write("p" + std::to_string(depth) + ".png", MakePng(spec)), image, begun, read);
+    ASSERT_EQ(begun, 1);
+    ASSERT_EQ(read, 1);
+    EXPECT_EQ(image.GetBitsPerPixel(), 8u);
+    ASSERT_EQ(image.GetPaletteCount(), static_cast<std::int32_t>(entries));
+    for (std::uint32_t e = 0; e < entries; ++e) {
+      EXPECT_EQ(image.GetPalette()[e].red, 10 + e);
+      EXPECT_EQ(image.GetPalette()[e].green, 100 + e);
+      EXPECT_EQ(image.GetPalette()[e].blue, 200 + e);
+    }
+    for (std::uint32_t i = 0; i < 12; ++i) EXPECT_EQ(image.GetPixels()[i], spec.samples[i]) << depth;
+  }
+}
+
+TEST_F(PngCodecTest, PaletteIndexBeyondThePaletteReadsAsBlack) {
+  PngSpec spec;
+  spec.width = 3;
+  spec.colourType = 3;
+  spec.plte = {255, 255, 255, 250, 0, 0};
+  spec.samples = {0, 1, 7};
+  ImageBuffer image;
+  int begun = 0;
+  int read = 0;
+  Load(Write("beyond.png", MakePng(spec)), image, begun, read);
+  ASSERT_EQ(read, 1);
+  EXPECT_EQ(image.GetPaletteCount(), 2);
+  EXPECT_EQ(librarytest::Rgb(image), (Bytes{255, 255, 255, 250, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(PngCodecTest, ColourTypesMapToTheirDepths) {
+  PngSpec rgb;
+  rgb.width = 2;
+  rgb.colourType = 2;
+  rgb.samples = {1, 2, 3, 250, 251, 252};
+  rgb.trns = {0, 1, 0, 2, 0, 3};  // RGB with tRNS stays 24-bit
+  ImageBuffer image;
+  int begun = 0;
+  int read = 0;
+  Load(Write("rgb.png", MakePng(rgb)), image, begun, read);
+  ASSERT_EQ(read, 1);
+  EXPECT_EQ(image.GetBitsPerPixel(), 24u);
+  EXPECT_EQ(Bytes(image.GetPixels(), image.GetPixels() + 6), (Bytes{1, 2, 3, 250, 251, 252}));
+
+  PngSpec rgba;
+  rgba.width = 2;
+  rgba.colourType = 6;
+  rgba.samples = {1, 2, 3, 4, 200, 201, 202, 0};
+  Load(Write("rgba.png", MakePng(rgba)), image, begun, read);
+  ASSERT_EQ(read, 1);
+  EXPECT_EQ(image.GetBitsPerPixel(), 32u);
+  EXPECT_EQ(Bytes(image.GetPixels(), image.GetPixels() + 8), (Bytes{4, 1, 2, 3, 0, 200, 201, 202}));
+}
+
+TEST_F(PngCodecTest, GreyWithAlphaOrTransparencyDropsTheAlpha) {
+  PngSpec greyAlpha;
+  greyAlpha.width = 3;
+  greyAlpha.colourType = 4;
+  greyAlpha.samples = {10, 255, 20, 0, 30, 128};
+  ImageBuffer image;
+  int begun = 0;
+  int read = 0;
+  Load(Write("ga.png", MakePng(greyAlpha)), image, begun, read);
+  ASSERT_EQ(read, 1);
+  EXPECT_EQ(image.GetBitsPerPixel(), 8u);
+  EXPECT_EQ(image.GetPaletteCount(), 0);
+  EXPECT_EQ(Bytes(image.GetPixels(), image.GetPixels() + 3), (Bytes{10, 20, 30}));
+
+  for (int depth : {1, 2, 4, 8}) {
+    const std::uint32_t top = (1u << depth) - 1;
+    PngSpec spec;
+    spec.width = 4;
+    spec.bitDepth = depth;
+    spec.trns = {0, 0};
+    spec.samples = {0, top, 0, top};
+    Load(Write("gt" + std::to_string(depth) + ".png", MakePng(spec)), image, begun, read);
+    ASSERT_EQ(read, 1) << depth;
+    EXPECT_EQ(image.GetBitsPerPixel(), 8u);
+    EXPECT_EQ(Bytes(image.GetPixels(), image.GetPixels() + 4), (Bytes{0, 255, 0, 255})) << depth;
+  }
+}
+
+TEST_F(PngCodecTest, GammaFollowsTheFileAndLeavesTheUsualValueAlone) {
+  PngSpec spec;
+  spec.width = 1;
+  spec.colourType = 2;
+  spec.samples = {128, 128, 128};
+  ImageBuffer image;
+  int begun = 0;
+  int read = 0;
+  for (const std::uint32_t gama : {0u, 45455u}) {
+    spec.gama = gama;
+    Load(Write("gamma.png", MakePng(spec)), image, begun, read);
+    ASSERT_EQ(read, 1);
+    EXPECT_EQ(image.GetPixels()[0], 128) << gama;
+  }
+  spec.gama = 100000;  // linear file on a 2.2 screen: brighter
+  spec.srgb = true;    // ... unless sRGB says otherwise
+  Load(Write("srgb.png", MakePng(spec)), image, begun, read);
+  ASSERT_EQ(read, 1);
+  EXPECT_EQ(image.GetPixels()[0], 128);
+  spec.srgb = false;
+  Load(Write("linear.png", MakePng(spec)), image, begun, read);
+  ASSERT_EQ(read, 1);
+  const int expected = static_cast<int>(std::lround(255.0 * std::pow(128.0 / 255.0, 1.0 / 2.2)));
+  EXPECT_NEAR(image.GetPixels()[0], expected, 1);
+}
+
+TEST_F(PngCodecTest, DamagedFilesFailQuietly) {
+  PngSpec spec;
+  spec.width = 64;
+  spec.height = 64;
+  spec.colourType = 2;
+  for (int i = 0; i < 64 * 64 * 3; ++i) spec.samples.push_back(static_cast<std::uint32_t>(i * 7 % 251));
+  const Bytes good = MakePng(spec);
+  Bytes badCrc = good;
+  badCrc[29] ^= 0xFF;  // the IHDR CRC
+  Bytes truncated(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2));
+  const std::string printed = librarytest::StderrOf([&] {
+    ImageBuffer image;
+    int begun = 0;
+    int read = 0;
+    Load(Write("crc.png", badCrc), image, begun, read);
+    EXPECT_EQ(begun, 0);
+    Load(Write("cut.png", truncated), image, begun, read);
+    EXPECT_EQ(begun, 1);
+    EXPECT_EQ(read, 0);
+    EXPECT_EQ(engine::LoadAnyImage(Path("cut.png").c_str(), image), engine::ResultUnreadable);
+    Load(Write("not.png", {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0}), image, begun, read);
+    EXPECT_EQ(begun, 0);
+    Load(Path("missing.png"), image, begun, read);
+    EXPECT_EQ(begun, 0);
+    PngCodec codec;
+    EXPECT_EQ(codec.ReadImage(), 0);
+    EXPECT_EQ(codec.WriteImage(), 0);
+  });
+  EXPECT_EQ(printed, "") << "library text reached standard error";
+  // One object after a failure: the next operation arms its own recovery.
+  PngCodec codec;
+  ImageBuffer image;
+  EXPECT_EQ(codec.BeginRead(Path("crc.png").c_str(), &image), 0);
+  ASSERT_EQ(codec.BeginRead(Write("good.png", good).c_str(), &image), 1);
+  EXPECT_EQ(codec.ReadImage(), 1);
+  EXPECT_EQ(image.GetWidth(), 64);
+}
+
+TEST_F(PngCodecTest, HeaderSizesBeyondAMappingAreRefused) {
+  // 100000 x 100000 RGB: within libpng's own limits, 30 GB of pixels.
+  PngSpec spec;
+  spec.colourType = 2;
+  Bytes file = MakePng(spec);
+  for (const std::size_t at : {std::size_t{16}, std::size_t{20}}) {
+    file[at] = 0;
+    file[at + 1] = 0x01;
+    file[at + 2] = 0x86;
+    file[at + 3] = 0xA0;
+  }
+  const std::uint32_t crc = static_cast<std::uint32_t>(crc32(0, file.data() + 12, 17));
+  for (int i = 0; i < 4; ++i) file[29 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
+  ImageBuffer image;
+  PngCodec codec;
+  EXPECT_EQ(codec.BeginRead(Write("huge-dimensions.png", file).c_str(), &image), 0);
+  EXPECT_EQ(image.GetPixels(), nullptr);
+}
+
+TEST_F(PngCodecTest, WrittenRgbFileIsInterlacedEightBitWithNoPalette) {
+  const Bytes rgb = testsupport::PatternRgb(33, 17, 3);
+  ImageBuffer source;
+  testsupport::FillRgbImage(source, 33, 17, rgb);
+  PngCodec codec;
+  ASSERT_EQ(codec.BeginWrite(Path("w.png").c_str(), &source, 24, 0), 1);
+  ASSERT_EQ(codec.WriteImage(), 1);
+
+  const std::vector<Chunk> chunks = Chunks(testsupport::ReadBytes(Path("w.png")));
+  ASSERT_GE(chunks.size(), 3u);
+  EXPECT_EQ(chunks.front().type, "IHDR");
+  EXPECT_EQ(chunks.back().type, "IEND");
+  for (const Chunk& c : chunks) EXPECT_TRUE(c.type == "IHDR" || c.type == "IDAT" || c.type == "IEND") << c.type;
+  const Bytes& ihdr = chunks.front().data;
+  EXPECT_EQ(ihdr[8], 8);   // bit depth
+  EXPECT_EQ(ihdr[9], 2);   // RGB
+  EXPECT_EQ(ihdr[12], 1);  // Adam7
+
+  int w = 0;
+  int h = 0;
+  const Bytes rgba = LibpngRgba(Path("w.png"), w, h);
+  ASSERT_EQ(w, 33);
+  ASSERT_EQ(h, 17);
+  Bytes back;
+  for (std::size_t i = 0; i < rgba.size(); i += 4) back.insert(back.end(), {rgba[i], rgba[i + 1], rgba[i + 2]});
+  EXPECT_EQ(back, rgb);
+
+  ImageBuffer read;
+  ASSERT_EQ(codec.BeginRead(Path("w.png").c_str(), &read), 1);
+  ASSERT_EQ(codec.ReadImage(), 1);
+  EXPECT_EQ(Bytes(read.GetPixels(), read.GetPixels() + read.GetPixelBytes()), rgb);
+
+  Bytes oracle;
+  if (!testsupport::DecodeWithImageMagick(Path("w.png"), w, h, oracle)) GTEST_SKIP() << "ImageMagick not available";
+  EXPECT_EQ(oracle, rgb);
+}
+
+TEST_F(PngCodecTest, OtherDepthsAreConvertedBeforeWriting) {
+  ImageBuffer base;
+  testsupport::FillRgbImage(base, 6, 4, testsupport::PatternRgb(6, 4, 8));
+  ImageBuffer grey;
+  ASSERT_EQ(base.ConvertTo(grey, 8, 0), 1);
+  PngCodec codec;
+  ASSERT_EQ(codec.BeginWrite(Path("grey24.png").c_str(), &grey, 24, 0), 1);
+  ASSERT_EQ(codec.WriteImage(), 1);
+  ImageBuffer read;
+  ASSERT_EQ(codec.BeginRead(Path("grey24.png").c_str(), &read), 1);
+  ASSERT_EQ(codec.ReadImage(), 1);
+  EXPECT_EQ(read.GetBitsPerPixel(), 24u);
+  EXPECT_EQ(librarytest::Rgb(read), librarytest::Rgb(grey));
+}
+
+TEST_F(PngCodecTest, PaletteAndAlphaImagesRoundTrip) {
+  ImageBuffer palette;
+  ASSERT_EQ(palette.Create(5, 3, 8, 4), 1);
+  for (int e = 0; e < 4; ++e) {
+    palette.GetPalette()[e] = engine::PaletteEntry{static_cast<std::uint8_t>(e * 60), 7, static_cast<std::uint8_t>(255 - e), 0, 0};
+  }
+  for (int i = 0; i < 15; ++i) palette.GetPixels()[i] = static_cast<std::uint8_t>(i % 4);
+  PngCodec codec;
+  ASSERT_EQ(codec.BeginWrite(Path("pal.png").c_str(), &palette, 8, 4), 1);
+  ASSERT_EQ(codec.WriteImage(), 1);
+  const std::vector<Chunk> chunks = Chunks(testsupport::ReadBytes(Path("pal.png")));
+  ASSERT_GE(chunks.size(), 4u);
+  EXPECT_EQ(chunks[0].data[9], 3);
+  EXPECT_EQ(chunks[1].type, "PLTE");
+  EXPECT_EQ(chunks[1].data.size(), 12u);
+  ImageBuffer read;
+  ASSERT_EQ(codec.BeginRead(Path("pal.png").c_str(), &read), 1);
+  ASSERT_EQ(codec.ReadImage(), 1);
+  ASSERT_EQ(read.GetPaletteCount(), 4);
+  EXPECT_EQ(Bytes(read.GetPixels(), read.GetPixels() + 15), Bytes(palette.GetPixels(), palette.GetPixels() + 15));
+  EXPECT_EQ(librarytest::Rgb(read), librarytest::Rgb(palette));
+
+  ImageBuffer argb;
+  ASSERT_EQ(argb.Create(3, 2, 32, 0), 1);
+  for (int i = 0; i < 24; ++i) argb.GetPixels()[i] = static_cast<std::uint8_t>(i * 10 + 1);
+  const Bytes before(argb.GetPixels(), argb.GetPixels() + 24);
+  ASSERT_EQ(codec.BeginWrite(Path("a1.png").c_str(), &argb, 32, 0), 1);
+  ASSERT_EQ(codec.WriteImage(), 1);
+  EXPECT_EQ(Bytes(argb.GetPixels(), argb.GetPixels() + 24), before) << "the caller's image was changed";
+  ASSERT_EQ(codec.BeginWrite(Path("a2.png").c_str(), &argb, 32, 0), 1);
+  ASSERT_EQ(codec.WriteImage(), 1);
+  EXPECT_EQ(testsupport::ReadBytes(Path("a1.png")), testsupport::ReadBytes(Path("a2.png")));
+  int w = 0;
+  int h = 0;
+  const Bytes rgba = LibpngRgba(Path("a1.png"), w, h);
+  ASSERT_EQ(rgba.size(), 24u);
+  for (std::size_t p = 0; p < 6; ++p) {
+    EXPECT_EQ(rgba[p * 4 + 3], before[p * 4]) << "alpha of pixel " << p;
+    EXPECT_EQ(rgba[p * 4 + 0], before[p * 4 + 1]);
+  }
+  ASSERT_EQ(codec.BeginRead(Path("a1.png").c_str(), &read), 1);
+  ASSERT_EQ(codec.ReadImage(), 1);
+  EXPECT_EQ(Bytes(read.GetPixels(), read.GetPixels() + 24), before);
+}
+
+TEST_F(PngCodecTest, RefusedWriteRequests) {
+  ImageBuffer source;
+  testsupport::FillRgbImage(source, 2, 2, testsupport::PatternRgb(2, 2));
+  PngCodec codec;
+  struct Case {
+    std::uint32_t depth;
+    std::int32_t count;
+  };
+  int n = 0;
+  for (const Case& c : {Case{8, 0}, Case{8, 257}, Case{16, 0}, Case{1, 0}}) {
+    const std::string path = Path("refused" + std::to_string(n++) + ".png");
+    EXPECT_EQ(codec.BeginWrite(path.c_str(), &source, c.depth, c.count), 0);
+    EXPECT_FALSE(testsupport::FileExistsOnDisk(path));
+  }
+  ImageBuffer empty;
+  EXPECT_EQ(codec.BeginWrite(Path("empty.png").c_str(), &empty, 24, 0), 0);
+  EXPECT_TRUE(testsupport::ReadBytes(Path("empty.png")).empty());
+  EXPECT_TRUE(testsupport::FileExistsOnDisk(Path("empty.png")));
+  EXPECT_EQ(codec.BeginWrite(Path("no/such/dir.png").c_str(), &source, 24, 0), 0);
+}
+
+TEST_F(PngCodecTest, FullDiskFailsTheWriteAndTheCommand) {
+  ImageBuffer source;
+  testsupport::FillRgbImage(source, 200, 200, testsupport::PatternRgb(200, 200, 5));
+  const std::string target = Path("full.png");
+  EXPECT_EQ(librarytest::WithFileSizeLimit(4096, [&] {
+              PngCodec codec;
+              return codec.BeginWrite(target.c_str(), &source, 24, 0) == 1 ? codec.WriteImage() : -1;
+            }),
+            0);
+  // A 32 x 32 picture of noise loads into a 3072-byte scratch file and does
+  // not fit the 3080 bytes allowed once framed as a PNG.
+  const std::string bmp = Path("src.bmp");
+  ASSERT_TRUE(testsupport::WriteBytes(bmp, testsupport::MakeBmp(32, 32, librarytest::NoiseBytes(32 * 32 * 3))));
+  const std::string commandTarget = Path("full-command.png");
+  EXPECT_EQ(librarytest::WithFileSizeLimit(3080, [&] {
+              return engine::ConvertToPng(bmp.c_str(), commandTarget.c_str(), 24);
+            }),
+            engine::ResultWriteFailed);
+}
+
+TEST_F(PngCodecTest, CommandResultCodesAndTheLoaderOrder) {
+  const std::string bmp = Path("src.bmp");
+  ASSERT_TRUE(testsupport::WriteBytes(bmp, testsupport::MakeBmp(20, 10, testsupport::PatternRgb(20, 10))));
+  const std::string text = Path("text.png");
+  ASSERT_TRUE(testsupport::WriteBytes(text, {'h', 'i'}));
+  const std::string out = Path("out.jpg");  // a PNG under a JPEG name
+  EXPECT_EQ(engine::ConvertToPng(bmp.c_str(), out.c_str(), 8), engine::ResultBadArguments);
+  EXPECT_EQ(engine::ConvertToPng(bmp.c_str(), out.c_str(), 32), engine::ResultBadArguments);
+  EXPECT_EQ(engine::ConvertToPng(nullptr, out.c_str(), 24), engine::ResultBadArguments);
+  EXPECT_EQ(engine::ConvertToPng(bmp.c_str(), nullptr, 24), engine::ResultBadArguments);
+  EXPECT_FALSE(testsupport::FileExistsOnDisk(out));
+  EXPECT_EQ(engine::ConvertToPng(Path("none").c_str(), out.c_str(), 24), engine::ResultFileMissing);
+  EXPECT_EQ(engine::ConvertToPng(text.c_str(), out.c_str(), 24), engine::ResultUnreadable);
+  EXPECT_EQ(engine::ConvertToPng(bmp.c_str(), Path("no/dir.png").c_str(), 24), engine::ResultWriteFailed);
+  ASSERT_EQ(engine::ConvertToPng(bmp.c_str(), out.c_str(), 24), engine::ResultOk);
+  {
+    ImageBuffer image;
+    const char* reader = nullptr;
+    ASSERT_EQ(engine::LoadAnyImage(out.c_str(), image, &reader), engine::ResultOk);
+    EXPECT_STREQ(reader, "PNG");
+    EXPECT_EQ(librarytest::Rgb(image), testsupport::PatternRgb(20, 10));
+  }
+  // JPEG to PNG and back through the commands.
+  ASSERT_EQ(engine::ConvertToJpg(out.c_str(), Path("mid.jpg").c_str(), 0, 99, 1, 50), engine::ResultOk);
+  ASSERT_EQ(engine::ConvertToPng(Path("mid.jpg").c_str(), Path("final.png").c_str(), 24), engine::ResultOk);
+  EXPECT_TRUE(testsupport::ScratchFiles().empty());
+
+  const std::string tool = Quote(testsupport::ConvertTool());
+  std::string printed;
+  EXPECT_EQ(testsupport::RunCommand(tool + " png " + Quote(bmp) + " " + Quote(Path("cli.png")) + " 2>&1", &printed), 0);
+  EXPECT_EQ(printed, "");
+  EXPECT_EQ(Chunks(testsupport::ReadBytes(Path("cli.png"))).front().data[12], 1);
+  EXPECT_EQ(testsupport::RunCommand(tool + " png " + Quote(bmp) + " " + Quote(Path("cli.png")) + " --depth 8 2>/dev/null"), 7);
+  EXPECT_EQ(testsupport::RunCommand(tool + " png " + Quote(text) + " " + Quote(Path("cli.png")) + " 2>/dev/null"), 3);
+}
+
+TEST_F(PngCodecTest, PngSuiteFilesMatchTheOracle) {
+  const std::string corpus = testsupport::CorpusDir();
+  if (corpus.empty()) GTEST_SKIP() << "corpus not available";
+  if (!librarytest::HavePillow()) GTEST_SKIP() << "Pillow not available";
+  const char* names[] = {"basn0g01", "basn0g02", "basn0g08", "basn2c08", "basn3p02", "basn3p04", "basn6a08",
+                         "basi0g02", "basi0g04", "basi2c08", "basi3p01", "basi3p04", "basi3p08", "basi4a08",
+                         "s02i3p01", "s06i3p02"};
+  int checked = 0;
+  for (const char* name : names) {
+    const std::string path = corpus + "/png/pngsuite/" + name + ".png";
+    if (!testsupport::FileExistsOnDisk(path)) continue;
+    ImageBuffer image;
+    int begun = 0;
+    int read = 0;
+    Load(path, image, begun, read);
+    ASSERT_EQ(read, 1) << name;
+    // Pillow's samples, alpha dropped, with the file's gAMA applied for a 2.2
+    // screen the way libpng does (palettes are taken before gamma).
+    const std::string raw = Path(std::string(name) + ".rgb");
+    ASSERT_TRUE(librarytest::RunPillow(
+        "import sys\nfrom PIL import Image\nim=Image.open(sys.argv[1])\n"
+        "g=im.info.get('gamma')\npal=im.mode=='P'\n"
+        "im=im.convert('RGBA').convert('RGB')\n"
+        "data=bytes(im.tobytes())\n"
+        "if g and not pal and 'srgb' not in im.info and abs(g*2.2-1)>0.05:\n"
+        "  t=[int(255*pow(i/255.0,1/(2.2*g))+0.5) for i in range(256)]\n"
+        "  data=bytes(t[b] for b in data)\n"
+        "open(sys.argv[2],'wb').write(data)",
+        Quote(path) + " " + Quote(raw)))
+        << name;
+    const Bytes expected = testsupport::ReadBytes(raw);
+    EXPECT_LE(librarytest::MaxDifference(librarytest::Rgb(image), expected), 1) << name;
+    ++checked;
+  }
+  EXPECT_GT(checked, 0);
+}
+
+}  // namespace
