@@ -64,9 +64,9 @@ TEST_F(FlowTest, EveryTargetRowWritesItsFolderNameAndMessage) {
     EXPECT_EQ(Text(names::kSaveBox), expected);
     EXPECT_TRUE(Exists(Program(row.folder))) << "folder made";
     // What the engine itself answers for the same call decides which message
-    // is due; the BMP writer is always there.
+    // is due; only the TIFF writer may still be missing from a build.
     const int direct = row.command(source.c_str(), File(std::string("direct") + row.extension).c_str());
-    if (std::string(row.button) == names::kConvertBmp) {
+    if (std::string(row.extension) != ".tif") {
       EXPECT_EQ(direct, 1);
     }
     if (direct == 1) {
@@ -290,12 +290,9 @@ TEST_F(FlowTest, RealJpegAndPngSourcesConvert) {
   for (const char* name : {"photo.jpg", "photo.png"}) {
     SCOPED_TRACE(name);
     const std::string source = File(name);
-    ASSERT_EQ(testsupport::RunCommand(testsupport::Quote(testsupport::ImageMagick()) + " -size 40x30 gradient:red-blue " +
+    ASSERT_EQ(testsupport::RunCommand(testsupport::Quote(testsupport::ImageMagick()) + " -size 40x30 gradient:red-blue -depth 8 " +
                                       testsupport::Quote(source)),
               0);
-    if (engine::ConvertToBmp(source.c_str(), File("probe.bmp").c_str()) == engine::ResultUnreadable) {
-      GTEST_SKIP() << "this build's engine cannot read " << name << " yet";
-    }
     Type(source);
     ClickAndWait(names::kConvertBmp);
     ExpectOneMessage("BMP格式转换成功！");
