@@ -47,6 +47,23 @@ TEST_F(FlowTest, SaveOffersTheRowsFilterAndNameAndCopiesByteForByte) {
   EXPECT_EQ(Text(names::kSaveBox), converted);
 }
 
+TEST_F(FlowTest, SaveAfterAFirstPgmConversion) {
+  Type(MakeFile("cat.png", SmallBmp(12, 9)));
+  ClickAndWait(names::kConvertPgm);
+  ExpectOneMessage("PGM格式转换成功！");
+  const std::string destination = File("cat.pgm");
+  Host().QueueFileDialogAnswer(destination);
+  ClickAndWait(names::kSave);
+  ASSERT_EQ(Host().FileDialogs().size(), 1u);
+  EXPECT_EQ(Host().FileDialogs()[0].filter, "PGM图片文件（*.pgm）|*.pgm");
+  EXPECT_EQ(Host().FileDialogs()[0].fileName, "改-cat-1*.pgm");
+  const testsupport::Bytes copy = Read(destination);
+  EXPECT_EQ(copy, Read(Program("/tmp/pgm图片/改-cat-1.pgm")));
+  ASSERT_GE(copy.size(), 2u);
+  EXPECT_EQ(copy[0], 'P');
+  EXPECT_EQ(copy[1], '5');
+}
+
 TEST_F(FlowTest, EverySaveRowHasItsFilterAndCounter) {
   struct Case {
     const char* tail;

@@ -130,10 +130,15 @@ class WindowTest : public ::testing::Test {
 
   void TearDown() override {
     if (!host_) return;
-    Click(names::kExit);
-    EXPECT_EQ(host_->RunMessageLoop(), 0);
+    if (!exited_) Exit();
     host_.reset();
     EXPECT_TRUE(testsupport::ScratchFiles().empty());
+  }
+
+  void Exit() {
+    Click(names::kExit);
+    EXPECT_EQ(host_->RunMessageLoop(), 0);
+    exited_ = true;
   }
 
   // Runs the window's events until the condition holds (or a minute passes).
@@ -179,6 +184,7 @@ class WindowTest : public ::testing::Test {
   std::vector<host::QtHost::FileDialogInfo> dialogs_;
   std::vector<host::Text> dialogAnswers_;
   std::vector<host::Text> folderAnswers_;
+  bool exited_ = false;
 };
 
 struct Button {
@@ -381,6 +387,26 @@ TEST_F(WindowTest, BatchOfAMixedFolder) {
   EXPECT_FALSE(Exists(target + "/c.bmp.bmp"));
   EXPECT_FALSE(Exists(target + "/d.png.bmp"));
   EXPECT_FALSE(Exists(target + "/sub.jpg.bmp"));
+}
+
+TEST_F(WindowTest, ExitWhileWorkRunsWaitsAndLeavesNoScratchFile) {
+  if (testsupport::CorpusDir().empty()) GTEST_SKIP() << "the corpus is not available";
+  const std::string folder = testsupport::MakeTempSubdir("many");
+  const Bytes photo = testsupport::ReadBytes(testsupport::CorpusDir() + "/png/kodak/kodim23.png");
+  for (int i = 0; i < 8; ++i) ASSERT_TRUE(flowtest::Write(folder + "/" + std::to_string(i) + ".png", photo));
+  host_->SetText(names::kSourceFolderBox, folder);
+  host_->SetText(names::kTargetFolderBox, folder);
+  Choose(folder + "/0.png");
+  int files = 0;
+  host_->Bind(names::kSaveBox, host::Event::TextChanged, [&](const host::Text&) { ++files; });
+  Click(names::kBatchBmp);
+  Click(names::kConvertPcx);  // a conversion at the same time
+  ASSERT_TRUE(WaitFor([&] { return files >= 1; }));
+  Exit();  // returns only after the workers have ended
+  EXPECT_LT(files, 8) << "the batch stops after the file it was on";
+  EXPECT_TRUE(testsupport::ScratchFiles().empty());
+  for (const auto& message : messages_) EXPECT_NE(message.text, "图片处理完毕!");
+  EXPECT_TRUE(app::State().Batch().paths.empty()) << "released after the last worker";
 }
 
 }  // namespace
