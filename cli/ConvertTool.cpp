@@ -34,7 +34,7 @@ struct Format {
 constexpr Format kFormats[] = {
     {"jpg", true, "[--grey] [--quality N] [--smoothing N] [--no-optimize]"},
     {"bmp", true, ""},
-    {"tif", false, "[--8bit]"},
+    {"tif", true, "[--8bit]"},
     {"png", true, "[--depth N]"},
     {"ppm", true, "[--plain]"},
     {"pgm", true, "[--plain]"},

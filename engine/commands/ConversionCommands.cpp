@@ -2,6 +2,7 @@
 
 #include "codecs/library/JpegCodec.h"
 #include "codecs/library/PngCodec.h"
+#include "codecs/library/TiffCodec.h"
 #include "codecs/native/BmpCodec.h"
 #include "codecs/native/PcxCodec.h"
 #include "codecs/native/PicEncoder.h"
@@ -109,11 +110,13 @@ int ConvertToPic(const char* source, const char* target) {
   });
 }
 
-// The TIFF writer has not landed yet: arguments are checked and the source is
-// loaded exactly as they will be, but nothing can be written.
-int ConvertToTif(const char* source, const char* target, int) {
+// eightBit == 1 writes 8-bit grey; any other value (2 included) 24-bit colour.
+int ConvertToTif(const char* source, const char* target, int eightBit) {
   if (!PathsGiven(source, target)) return ResultBadArguments;
-  return LoadThenWrite(source, [](ImageBuffer&) { return false; });
+  return LoadThenWrite(source, [&](ImageBuffer& image) {
+    codecs::TiffCodec writer;
+    return writer.BeginWrite(target, &image, eightBit == 1 ? 8 : 24) == 1 && writer.WriteImage() == 1;
+  });
 }
 
 }  // namespace engine

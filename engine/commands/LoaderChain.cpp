@@ -4,6 +4,7 @@
 
 #include "codecs/library/JpegCodec.h"
 #include "codecs/library/PngCodec.h"
+#include "codecs/library/TiffCodec.h"
 #include "codecs/native/BmpCodec.h"
 #include "codecs/native/PcxCodec.h"
 #include "codecs/native/PhotoCdReader.h"
@@ -42,11 +43,13 @@ struct Reader {
 
 // The order matters. Readers with a firm signature come first; TIFF lets the
 // library probe the header; PCX has only a one-byte signature, so it comes
-// late; the Photo CD reader judges mostly by size and so comes last. The first
-// reader that takes a file decides: a failed decode is not handed on.
+// late; the Photo CD reader looks at the size and a signature deep inside the
+// file, so it comes last. The first reader that takes a file decides: a failed
+// decode is not handed on.
 constexpr Reader kReaders[] = {
     {"JPEG", &Attempt<codecs::JpegCodec>},
     {"BMP", &Attempt<codecs::BmpCodec>},
+    {"TIFF", &Attempt<codecs::TiffCodec>},
     {"PNG", &Attempt<codecs::PngCodec>},
     {"PCX", &Attempt<codecs::PcxCodec>},
     {"PCD", &AttemptWithMode<codecs::PhotoCdReader, 2>},  // 2: the 768 x 512 base picture

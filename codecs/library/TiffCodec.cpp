@@ -1,0 +1,165 @@
+#include "codecs/library/TiffCodec.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/core/SizeMath.h"
+
+namespace codecs {
+
+void TiffCodec::Reset() {
+  readFlag_ = 0;
+  writeFlag_ = 0;
+  path_.Clear();
+  depth_ = 0;
+  layout_ = 0;
+  width_ = 0;
+  height_ = 0;
+  image_ = nullptr;
+}
+
+int TiffCodec::Close() {
+  if (tiff_ != nullptr) {
+    TIFFClose(tiff_);  // writes the directory of a file being written
+    tiff_ = nullptr;
+  }
+  if (stream_.file != nullptr) {
+    std::fclose(stream_.file);
+    stream_.file = nullptr;
+  }
+  raster_.Close(1);
+  rowBuffer_.Free();
+  scratch_.Release();
+  Reset();
+  return 1;
+}
+
+int TiffCodec::Fail() {
+  Close();
+  return 0;
+}
+
+int TiffCodec::BeginRead(const char* path, engine::ImageBuffer* target) {
+  Close();
+  if (target == nullptr) return Fail();
+  tiff_ = OpenTiffStream(path, "r", stream_);
+  if (tiff_ == nullptr) return Fail();
+  if (TIFFGetField(tiff_, TIFFTAG_IMAGEWIDTH, &width_) != 1 || TIFFGetField(tiff_, TIFFTAG_IMAGELENGTH, &height_) != 1 ||
+      width_ == 0 || height_ == 0) {
+    return Fail();
+  }
+  depth_ = 32;
+  path_.Assign(path);
+  layout_ = kLayoutRgb;
+  readFlag_ = 1;
+  image_ = target;
+  return 1;
+}
+
+bool TiffCodec::DecodeRaster() {
+  // The raster holds four bytes a pixel; neither it nor the image may
+  // outgrow a mapping.
+  std::uint64_t rasterBytes = 0;
+  if (!engine::MappableProduct(rasterBytes, {width_, height_, 4})) return false;
+  const auto width = static_cast<std::int32_t>(width_);
+  const auto height = static_cast<std::int32_t>(height_);
+  engine::ImageBuffer& image = *image_;
+  const bool reusable = image.GetBitsPerPixel() == 24 && image.GetWidth() == width && image.GetHeight() == height;
+  if (!reusable && image.Create(width, height, 24, 0) == 0) return false;
+  if (raster_.Open(static_cast<std::uint32_t>(rasterBytes), "ORBCLASS") == 0) return false;
+
+  auto* raster = reinterpret_cast<std::uint32_t*>(raster_.View());
+  if (TIFFReadRGBAImage(tiff_, width_, height_, raster, 0) == 0) return false;
+  // The raster's first row is the bottom of the picture: raster row
+  // height - 1 - i is image row i, alpha dropped.
+  for (std::int32_t i = 0; i < height; ++i) {
+    const std::uint32_t* in = raster + static_cast<std::size_t>(height - 1 - i) * width_;
+    std::uint8_t* out = image.GetRow(i);
+    for (std::uint32_t x = 0; x < width_; ++x, out += 3) {
+      const std::uint32_t abgr = in[x];
+      out[0] = static_cast<std::uint8_t>(TIFFGetR(abgr));
+      out[1] = static_cast<std::uint8_t>(TIFFGetG(abgr));
+      out[2] = static_cast<std::uint8_t>(TIFFGetB(abgr));
+    }
+  }
+  return true;
+}
+
+int TiffCodec::ReadImage() {
+  const bool ok = readFlag_ == 1 && image_ != nullptr && DecodeRaster();
+  Close();
+  return ok ? 1 : 0;
+}
+
+int TiffCodec::BeginWrite(const char* path, engine::ImageBuffer* source, std::uint32_t depth) {
+  Close();
+  if ((depth != 8 && depth != 24) || source == nullptr || source->GetWidth() < 1 || source->GetHeight() < 1) {
+    return Fail();
+  }
+  // Little-endian, and no "H": on this host libtiff's native bit fill order is
+  // LSB-first, so "H" would reverse the bits of every sample in a file whose
+  // FillOrder tag (absent, so 1) tells readers they are MSB-first.
+  tiff_ = OpenTiffStream(path, "wl", stream_);
+  if (tiff_ == nullptr) return Fail();
+  depth_ = depth;
+  writeFlag_ = 1;
+  path_.Assign(path);
+  image_ = source;
+  layout_ = depth == 8 ? kLayoutGrey : kLayoutRgb;
+  return 1;
+}
+
+bool TiffCodec::Encode() {
+  const engine::ImageBuffer* encoded = image_;
+  if (encoded->GetWidth() < 1 || encoded->GetHeight() < 1) return false;
+  if (image_->GetBitsPerPixel() != depth_ || image_->GetPaletteCount() != 0) {
+    if (image_->ConvertTo(scratch_, depth_, 0) == 0) return false;
+    encoded = &scratch_;
+  }
+  const auto height = static_cast<std::uint32_t>(encoded->GetHeight());
+  bool ok = TIFFSetField(tiff_, TIFFTAG_IMAGELENGTH, height) == 1 &&
+            TIFFSetField(tiff_, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(encoded->GetWidth())) == 1 &&
+            TIFFSetField(tiff_, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) == 1;
+  if (depth_ == 24) {
+    ok = ok && TIFFSetField(tiff_, TIFFTAG_SAMPLESPERPIXEL, 3) == 1 && TIFFSetField(tiff_, TIFFTAG_BITSPERSAMPLE, 8) == 1;
+  } else {
+    std::uint16_t* red = colourMap_.data();
+    std::uint16_t* green = red + 256;
+    std::uint16_t* blue = green + 256;
+    for (std::uint32_t i = 0; i < 256; ++i) red[i] = green[i] = blue[i] = static_cast<std::uint16_t>(i * 256);
+    ok = ok && TIFFSetField(tiff_, TIFFTAG_SAMPLESPERPIXEL, 1) == 1 &&
+         TIFFSetField(tiff_, TIFFTAG_BITSPERSAMPLE, 8) == 1 && TIFFSetField(tiff_, TIFFTAG_COLORMAP, red, green, blue) == 1;
+  }
+  ok = ok && TIFFSetField(tiff_, TIFFTAG_PHOTOMETRIC, depth_ == 24 ? PHOTOMETRIC_RGB : PHOTOMETRIC_PALETTE) == 1 &&
+       TIFFSetField(tiff_, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) == 1 &&
+       TIFFSetField(tiff_, TIFFTAG_COMPRESSION, COMPRESSION_NONE) == 1 &&
+       TIFFSetField(tiff_, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tiff_, static_cast<std::uint32_t>(-1))) == 1;
+  if (!ok) return false;
+
+  const std::uint32_t rowBytes = encoded->GetRowBytes();
+  const tmsize_t scanline = TIFFScanlineSize(tiff_);
+  if (scanline <= 0) return false;
+  const std::size_t bufferBytes = std::max<std::size_t>(rowBytes, static_cast<std::size_t>(scanline)) + 4;
+  if (rowBuffer_.Allocate(bufferBytes) == 0) return false;
+  std::memset(rowBuffer_.Data(), 0, bufferBytes);
+  for (std::uint32_t i = 0; i < height; ++i) {
+    std::memcpy(rowBuffer_.Data(), encoded->GetRow(static_cast<std::int32_t>(i)), rowBytes);
+    if (TIFFWriteScanline(tiff_, rowBuffer_.Data(), i, 0) < 0) return false;
+  }
+  return true;
+}
+
+int TiffCodec::WriteImage() {
+  if (writeFlag_ != 1 || tiff_ == nullptr || image_ == nullptr) return Fail();
+  bool ok = Encode();
+  // TIFFClose reports nothing: flush the directory first and look at the
+  // close procedure's fclose afterwards, where a full disk shows.
+  if (ok && TIFFFlush(tiff_) != 1) ok = false;
+  TIFFClose(tiff_);
+  tiff_ = nullptr;
+  if (stream_.closeResult != 0) ok = false;
+  Close();
+  return ok ? 1 : 0;
+}
+
+}  // namespace codecs

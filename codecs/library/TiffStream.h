@@ -1,0 +1,23 @@
+// The C-stream layer TiffCodec opens its files through, and libtiff's quiet
+// message handlers. The stream record lives in the codec object; the library
+// closes the stream through its close procedure, whose result is kept there
+// because TIFFClose itself reports nothing.
+#pragma once
+
+#include <cstdio>
+
+#include <tiffio.h>
+
+namespace codecs {
+
+struct TiffStream {
+  std::FILE* file = nullptr;
+  int closeResult = 0;  // 0, or -1 when fclose failed
+};
+
+// Opens path as the library mode asks ("w..." -> "w+b", else "rb") and hands it
+// to TIFFClientOpen; null when the stream or the library refuses (the stream
+// is closed again then). Installs the quiet handlers the first time.
+TIFF* OpenTiffStream(const char* path, const char* libraryMode, TiffStream& stream);
+
+}  // namespace codecs

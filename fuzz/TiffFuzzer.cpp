@@ -1,0 +1,9 @@
+#include "codecs/library/TiffCodec.h"
+#include "fuzz/FuzzSupport.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  engine::ImageBuffer image;
+  codecs::TiffCodec codec;
+  if (codec.BeginRead(fuzzsupport::WriteInput(data, size), &image) == 1) codec.ReadImage();
+  return 0;
+}
