@@ -116,6 +116,18 @@ void ConfigureBox(QMessageBox& box, const Text& text, const Text& caption, int f
     case 0x40: box.setIcon(QMessageBox::Information); break;
     default: box.setIcon(QMessageBox::NoIcon); break;
   }
+  // One line per line of the message, as far as the screen allows: Qt would
+  // wrap long lines at a width of its own choosing.
+  if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+    int widest = 0;
+    const QFontMetrics metrics(label->font());
+    for (const QString& line : label->text().split(QLatin1Char('\n'))) {
+      widest = std::max(widest, metrics.horizontalAdvance(line.trimmed()));
+    }
+    label->setMinimumWidth(std::min(widest + 4, 720));
+  }
+  // Plain buttons, as the window system draws them: no icons on them either.
+  for (QAbstractButton* button : box.buttons()) button->setIcon(QIcon());
 }
 
 // Presses the button for the code, or the box's first button when it has none.
@@ -123,6 +135,13 @@ void PressButton(QMessageBox& box, int code) {
   QAbstractButton* button = box.button(ButtonOf(code));
   if (button == nullptr && !box.buttons().isEmpty()) button = box.buttons().first();
   if (button != nullptr) button->click();
+}
+
+// Whether the box keeps input from the start window, by Qt's own rule: an
+// application-modal box blocks every window, a window-modal one only its owner.
+bool BlocksWindow(const QWidget& box) {
+  return box.windowModality() == Qt::ApplicationModal ||
+         (box.windowModality() == Qt::WindowModal && box.parentWidget() != nullptr);
 }
 
 QString FlatStyleSheet(const QColor& frame) {
@@ -201,7 +220,7 @@ struct QtHost::Impl {
   std::vector<QPointer<QMessageBox>> workerBoxes;
   QEventLoop* mainLoop = nullptr;
 
-  std::function<int(const MessageInfo&)> messageHook;
+  std::function<std::optional<int>(const MessageInfo&)> messageHook;
   std::function<std::optional<Text>(const FileDialogInfo&)> fileDialogHook;
   std::function<Text(const Text&)> folderHook;
 
@@ -486,8 +505,10 @@ int QtHost::Impl::ShowBoxOnGui(const Text& text, int flags, const Text& caption)
   QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
   box.show();
   if (messageHook) {
-    const MessageInfo info{text, caption, flags, false, QApplication::activeModalWidget() == &box};
-    QTimer::singleShot(0, &box, [&box, this, info] { PressButton(box, messageHook(info)); });
+    const MessageInfo info{text, caption, flags, false, BlocksWindow(box)};
+    QTimer::singleShot(0, &box, [&box, this, info] {
+      if (const std::optional<int> answer = messageHook(info)) PressButton(box, *answer);
+    });
   }
   loop.exec();
   return code;
@@ -520,8 +541,10 @@ void QtHost::Impl::OpenWorkerBox(const std::shared_ptr<MessageRequest>& request,
   // open() with no owner: modal for nothing, so the window stays usable.
   box->open();
   if (messageHook) {
-    const MessageInfo info{text, caption, flags, true, QApplication::activeModalWidget() == box};
-    QTimer::singleShot(0, box, [box, this, info] { PressButton(*box, messageHook(info)); });
+    const MessageInfo info{text, caption, flags, true, BlocksWindow(*box)};
+    QTimer::singleShot(0, box, [box, this, info] {
+      if (const std::optional<int> answer = messageHook(info)) PressButton(*box, *answer);
+    });
   }
 }
 
@@ -575,7 +598,7 @@ QtHost::~QtHost() {
   impl_->window.reset();
 }
 
-void QtHost::SetMessageHook(std::function<int(const MessageInfo&)> hook) { impl_->messageHook = std::move(hook); }
+void QtHost::SetMessageHook(std::function<std::optional<int>(const MessageInfo&)> hook) { impl_->messageHook = std::move(hook); }
 
 void QtHost::SetFileDialogHook(std::function<std::optional<Text>(const FileDialogInfo&)> hook) {
   impl_->fileDialogHook = std::move(hook);
@@ -837,7 +860,10 @@ bool QtHost::ShowFileDialog(const Text& dialogName) {
         QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
         dialog.open();
         if (impl_->fileDialogHook) {
-          FileDialogInfo info{dialogName, save, {}, state->fileName};
+          FileDialogInfo info{dialogName, save, {}, state->fileName,
+                              !dialog.testOption(QFileDialog::DontConfirmOverwrite),
+                              dialog.fileMode() == QFileDialog::ExistingFile ||
+                                  dialog.fileMode() == QFileDialog::ExistingFiles};
           for (const QString& entry : filters) info.qtFilters.push_back(FromQt(entry));
           QTimer::singleShot(0, &dialog, [&, info] {
             answer = impl_->fileDialogHook(info);

@@ -45,6 +45,8 @@ class QtHost : public Host {
     bool save = false;
     std::vector<Text> qtFilters;  // the filter entries as handed to Qt
     Text fileName;            // the file name the dialog opened with
+    bool promptsOverwrite = false;  // Qt's own switches, none of which the object sets
+    bool requiresExisting = false;
   };
 
   // Needs a QApplication on the calling thread. Determines the program
@@ -54,8 +56,9 @@ class QtHost : public Host {
   ~QtHost() override;
 
   // --- Test hooks (window's thread) ---------------------------------------------
-  // Called once a message box is open; returns the button code to press.
-  void SetMessageHook(std::function<int(const MessageInfo&)> hook);
+  // Called once a message box is open; returns the button code to press, or
+  // nullopt to leave the box open (a worker's box may wait for the exit).
+  void SetMessageHook(std::function<std::optional<int>(const MessageInfo&)> hook);
   // Called once a file dialog is open: a path confirms it, nullopt cancels.
   void SetFileDialogHook(std::function<std::optional<Text>(const FileDialogInfo&)> hook);
   // Called once the folder browser is open: the chosen folder, or empty to cancel.

@@ -40,6 +40,10 @@ void ScriptedHost::SetInlineThreads(bool inlineThreads) {
   inlineThreads_ = inlineThreads;
 }
 
+bool ScriptedHost::WorkerAfterExit() const {
+  return exiting_.load() && std::this_thread::get_id() != windowThread_;
+}
+
 Handler ScriptedHost::FindHandler(const Text& control, Event event) const {
   std::lock_guard lock(mutex_);
   const auto found = handlers_.find({control, event});
@@ -181,6 +185,7 @@ void ScriptedHost::Bind(const Text& control, Event event, Handler handler) {
 
 Text ScriptedHost::GetTextProperty(const Text& control, Property property) {
   std::lock_guard lock(mutex_);
+  if (WorkerAfterExit()) return Text();
   const auto found = controls_.find(control);
   if (found == controls_.end()) return Text();
   switch (property) {
@@ -195,6 +200,7 @@ void ScriptedHost::SetTextProperty(const Text& control, Property property, const
   bool raise = false;
   {
     std::lock_guard lock(mutex_);
+    if (WorkerAfterExit()) return;
     const auto found = controls_.find(control);
     if (found == controls_.end()) return;
     switch (property) {
@@ -212,6 +218,7 @@ void ScriptedHost::SetTextProperty(const Text& control, Property property, const
 
 int ScriptedHost::GetIntProperty(const Text& control, Property property) {
   std::lock_guard lock(mutex_);
+  if (WorkerAfterExit()) return 0;
   const auto found = controls_.find(control);
   if (found == controls_.end()) return 0;
   switch (property) {
@@ -227,6 +234,7 @@ void ScriptedHost::SetIntProperty(const Text& control, Property property, int va
   bool pageChanged = false;
   {
     std::lock_guard lock(mutex_);
+    if (WorkerAfterExit()) return;
     const auto found = controls_.find(control);
     if (found == controls_.end()) return;
     switch (property) {

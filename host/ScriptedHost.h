@@ -118,6 +118,9 @@ class ScriptedHost : public Host {
   };
 
   Handler FindHandler(const Text& control, Event event) const;
+  // Like the real host: once exit began, workers' control operations return
+  // at once (reads give empty text / 0, writes are dropped).
+  bool WorkerAfterExit() const;
 
   const Text programDirectory_;
   mutable std::mutex mutex_;

@@ -7,7 +7,7 @@ jobs=$(nproc)
 bash "$root/scripts/install-deps.sh"
 export QT_QPA_PLATFORM=offscreen
 
-bash "$root/scripts/build.sh" build -DCMAKE_BUILD_TYPE=Release
+bash "$root/scripts/build.sh" build -DCMAKE_BUILD_TYPE=Release -DPICTOMILL_TESTS=ON
 ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
 
 bash "$root/scripts/build.sh" build-asan -DCMAKE_BUILD_TYPE=Debug -DPICTOMILL_SANITIZE=ON -DPICTOMILL_BENCH=OFF

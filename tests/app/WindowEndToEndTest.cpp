@@ -97,7 +97,7 @@ class WindowTest : public ::testing::Test {
                                       testsupport::Quote(program)),
               0);
     host_ = std::make_unique<host::QtHost>(host::QtHost::Options{program});
-    host_->SetMessageHook([this](const host::QtHost::MessageInfo& info) {
+    host_->SetMessageHook([this](const host::QtHost::MessageInfo& info) -> std::optional<int> {
       messages_.push_back(info);
       return host::kButtonOk;
     });
