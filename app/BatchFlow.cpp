@@ -38,9 +38,10 @@ void BrowseInto(host::Host& host, const char* box) {
 
 // The run of one target once it owns its running flag.
 void RunOwnedBatch(host::Host& host, const BatchTargetRow& row) {
+  if (host.IsExiting()) return;
   const host::Text sourceFolder = host.GetText(names::kSourceFolderBox);
   if (sourceFolder.empty()) {
-    if (!host.IsExiting()) host.ShowMessage("请选取源文件夹，再进行转换！", 0, kCaption);
+    host.ShowMessage("请选取源文件夹，再进行转换！", 0, kCaption);
     return;
   }
   if (host.GetText(names::kTargetFolderBox).empty()) {
