@@ -43,13 +43,17 @@ for name in "${harnesses[@]}"; do
     *) max_len=1200000 ;;
   esac
   echo "fuzz: $name for ${seconds}s"
-  if ! (cd "$work" && TMPDIR="$work" "$binary" "$seeds" -max_total_time="$seconds" -max_len="$max_len" \
-          -rss_limit_mb=4096 -timeout=20 -artifact_prefix="$root/fuzz/findings/$name-" -print_final_stats=1 \
+  scratch="$work/$name.tmp"
+  mkdir -p "$scratch"
+  # A failed malloc returns null in the program too; only truly huge requests are findings.
+  if ! (cd "$scratch" && TMPDIR="$scratch" ASAN_OPTIONS=allocator_may_return_null=1 \
+          "$binary" "$seeds" -max_total_time="$seconds" -max_len="$max_len" -malloc_limit_mb=8192 \
+          -seed="${FUZZ_SEED:-1}" -rss_limit_mb=4096 -timeout=20 -artifact_prefix="$root/fuzz/findings/$name-" -print_final_stats=1 \
           2>"$work/$name.log"); then
     echo "fuzz: $name FAILED"; tail -40 "$work/$name.log"; status=1
   fi
   grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' "$work/$name.log" | sed "s/^/  $name /"
-  if ls "$work" | grep -q '^ORBCLASS'; then echo "fuzz: $name left scratch files"; status=1; fi
+  if ls "$scratch" | grep -q '^ORBCLASS'; then echo "fuzz: $name left scratch files"; status=1; fi
 done
 rm -rf "$work"
 exit $status

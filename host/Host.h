@@ -75,7 +75,7 @@ class Host {
  public:
   virtual ~Host() = default;
 
-  // --- Program lifecycle (start-up, Part of the application's main) -------
+  // --- Program lifecycle (used by start-up in app/Startup.cpp) ---------------
 
   // Adds a routine run once when the program ends (after every worker has
   // finished), unless it is already listed under the same key.

@@ -595,6 +595,21 @@ int QtHost::RunApplication(int& argc, char** argv, const std::function<int(Host&
 }
 
 QtHost::~QtHost() {
+  // Without a finished message loop, workers may still be running: they must
+  // not outlive what they use.
+  if (impl_->window && !impl_->exiting.load()) impl_->BeginExit();
+  impl_->exiting.store(true);
+  {
+    std::lock_guard lock(impl_->mutex);
+    impl_->changed.notify_all();
+  }
+  for (;;) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    std::unique_lock lock(impl_->mutex);
+    if (impl_->changed.wait_for(lock, std::chrono::milliseconds(5), [this] { return impl_->workersRunning == 0; })) {
+      break;
+    }
+  }
   impl_->window.reset();
 }
 

@@ -61,6 +61,14 @@ int JpegCodec::BeginRead(const char* path, engine::ImageBuffer* target) {
   jpeg_create_decompress(&decompress_);
   jpeg_stdio_src(&decompress_, file_.Get());
   if (jpeg_read_header(&decompress_, TRUE) != JPEG_HEADER_OK) return Fail();
+  // Starting sizes the library's buffers (a whole-image coefficient store for
+  // progressive files) from the frame header: refuse a picture that could not
+  // be held anyway before a tiny hostile file makes it allocate gigabytes.
+  std::uint64_t frameBytes = 0;
+  if (!engine::MappableProduct(frameBytes, {decompress_.image_width, decompress_.image_height,
+                                            decompress_.num_components})) {
+    return Fail();
+  }
   if (jpeg_start_decompress(&decompress_) != TRUE) return Fail();
 
   const int components = decompress_.out_color_components;

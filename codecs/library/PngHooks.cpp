@@ -25,7 +25,7 @@ void PngWriteToStream(png_structp png, png_bytep data, std::size_t length) {
 }
 
 void PngFlushStream(png_structp png) {
-  if (std::fflush(static_cast<std::FILE*>(png_get_io_ptr(png))) != 0) png_error(png, "flush file error");
+  if (std::fflush(static_cast<std::FILE*>(png_get_io_ptr(png))) != 0) png_error(png, "fulsh file error");
 }
 
 }  // namespace codecs

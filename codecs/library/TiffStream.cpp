@@ -4,6 +4,7 @@
 #include <mutex>
 #include <sys/types.h>
 
+#include "engine/core/SizeMath.h"
 #include "platform/Platform.h"
 
 namespace codecs {
@@ -69,8 +70,13 @@ TIFF* OpenTiffStream(const char* path, const char* libraryMode, TiffStream& stre
     TIFFErrorExt(nullptr, "TIFFOpen", "%s: Cannot open", path != nullptr ? path : "");
     return nullptr;
   }
-  TIFF* tiff = TIFFClientOpen(path, libraryMode, &stream, &ReadProc, &WriteProc, &SeekProc, &CloseProc, &SizeProc,
-                              &MapProc, &UnmapProc);
+  // A hostile header can make the library ask for hundreds of gigabytes in
+  // one block; nothing we could use is larger than a mapping.
+  TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+  if (options != nullptr) TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(engine::kMaxMappingBytes));
+  TIFF* tiff = TIFFClientOpenExt(path, libraryMode, &stream, &ReadProc, &WriteProc, &SeekProc, &CloseProc,
+                                 &SizeProc, &MapProc, &UnmapProc, options);
+  TIFFOpenOptionsFree(options);
   // A refused open does not call the close procedure.
   if (tiff == nullptr) CloseProc(&stream);
   return tiff;

@@ -20,7 +20,10 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <atomic>
 #include <chrono>
@@ -279,6 +282,45 @@ TEST_F(Window, ExitButtonEndsTheProgramWithZero) {
   EXPECT_TRUE(host_->IsExiting());
   EXPECT_EQ(W(names::kStartWindow), nullptr) << "the window is gone";
   host_.reset();
+}
+
+TEST_F(Window, ClosingTheWindowByItsFrameIsAnExit) {
+  Open();
+  EXPECT_TRUE(W(names::kStartWindow)->close() == false) << "the close is turned into a dismissal";
+  EXPECT_TRUE(host_->IsExiting());
+  EXPECT_EQ(host_->RunMessageLoop(), 0);
+  host_.reset();
+}
+
+TEST_F(Window, TheProgramMakesItsOwnFolderTheWorkingDirectory) {
+  // A copy of the real program in a private folder, started from elsewhere.
+  const std::string copy = testsupport::Join(programDir_, "pictomill");
+  ASSERT_EQ(testsupport::RunCommand("cp " + testsupport::Quote(PICTOMILL_WINDOW_PROGRAM) + " " +
+                                    testsupport::Quote(copy)),
+            0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::execl(copy.c_str(), copy.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // It waits on its notice now; its working directory tells where it settled.
+  std::string cwd;
+  const auto deadline = Clock::now() + std::chrono::seconds(20);
+  while (Clock::now() < deadline) {
+    char buffer[4096];
+    const ssize_t length = ::readlink(("/proc/" + std::to_string(child) + "/cwd").c_str(), buffer, sizeof buffer - 1);
+    if (length > 0) cwd.assign(buffer, static_cast<std::size_t>(length));
+    if (cwd == programDir_) break;
+    int status = 0;
+    if (::waitpid(child, &status, WNOHANG) == child) FAIL() << "the program ended at start-up";
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_EQ(cwd, programDir_);
 }
 
 TEST_F(Window, ExitAnswersWaitingWorkerBoxesAndLetsRunningWorkersFinish) {

@@ -211,7 +211,7 @@ TEST_F(JpegCodecTest, ColourModeConvertsOtherDepthsTo24Bits) {
     ImageBuffer source;
     ASSERT_EQ(base.ConvertTo(source, bits, 0), 1);
     JpegCodec codec;
-    const std::string path = Path("d" + std::to_string(bits) + ".jpg");
+    const std::string path = Path(librarytest::NumberedName("d", bits, ".jpg"));
     ASSERT_EQ(codec.WriteImage(path.c_str(), &source, 100, 1, 1, 0), 1) << bits;
     const std::vector<Segment> segments = Segments(testsupport::ReadBytes(path));
     const Segment* sof0 = Find(segments, 0xC0);
@@ -237,7 +237,7 @@ TEST_F(JpegCodecTest, OutOfRangeParametersCreateNoFile) {
   int n = 0;
   for (const Case& c : {Case{0, 0, &source}, Case{101, 0, &source}, Case{50, -1, &source}, Case{50, 101, &source},
                         Case{50, 0, &empty}}) {
-    const std::string path = Path("bad" + std::to_string(n++) + ".jpg");
+    const std::string path = Path(librarytest::NumberedName("bad", n++, ".jpg"));
     EXPECT_EQ(codec.WriteImage(path.c_str(), c.image, c.quality, 1, 1, c.smoothing), 0);
     EXPECT_FALSE(testsupport::FileExistsOnDisk(path)) << path;
   }

@@ -44,6 +44,15 @@ inline std::string StderrOf(const std::function<void()>& body) {
   return testing::internal::GetCapturedStderr();
 }
 
+// stem + number + extension, built by appending (GCC 12 at -O3 warns falsely
+// about "literal" + std::string).
+inline std::string NumberedName(const char* stem, long number, const char* extension) {
+  std::string name = stem;
+  name += std::to_string(number);
+  name += extension;
+  return name;
+}
+
 // Largest difference of any sample.
 inline int MaxDifference(const Bytes& a, const Bytes& b) {
   if (a.size() != b.size()) return 1 << 20;

@@ -34,7 +34,7 @@ void AddChunk(Bytes& file, const char* type, const Bytes& data) {
   PutBe32(file, static_cast<std::uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
 }
 
-struct PngSpec {
+struct PngPicture {
   std::uint32_t width = 1;
   std::uint32_t height = 1;
   int bitDepth = 8;
@@ -57,26 +57,26 @@ int Channels(int colourType) {
 }
 
 // A non-interlaced PNG made by hand, with filter type 0 on every row.
-Bytes MakePng(const PngSpec& spec) {
-  const int channels = Channels(spec.colourType);
-  const std::size_t rowBits = static_cast<std::size_t>(spec.width) * static_cast<std::size_t>(channels * spec.bitDepth);
+Bytes MakePng(const PngPicture& picture) {
+  const int channels = Channels(picture.colourType);
+  const std::size_t rowBits = static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(channels * picture.bitDepth);
   const std::size_t rowBytes = (rowBits + 7) / 8;
   Bytes raw;
   std::size_t next = 0;
-  for (std::uint32_t y = 0; y < spec.height; ++y) {
+  for (std::uint32_t y = 0; y < picture.height; ++y) {
     raw.push_back(0);
     Bytes row(rowBytes, 0);
-    for (std::size_t s = 0; s < spec.width * static_cast<std::size_t>(channels); ++s) {
-      const std::uint32_t v = next < spec.samples.size() ? spec.samples[next] : 0;
+    for (std::size_t s = 0; s < picture.width * static_cast<std::size_t>(channels); ++s) {
+      const std::uint32_t v = next < picture.samples.size() ? picture.samples[next] : 0;
       ++next;
-      if (spec.bitDepth == 16) {
+      if (picture.bitDepth == 16) {
         row[s * 2] = static_cast<std::uint8_t>(v >> 8);
         row[s * 2 + 1] = static_cast<std::uint8_t>(v);
-      } else if (spec.bitDepth == 8) {
+      } else if (picture.bitDepth == 8) {
         row[s] = static_cast<std::uint8_t>(v);
       } else {
-        const std::size_t bit = s * static_cast<std::size_t>(spec.bitDepth);
-        const int shift = 8 - spec.bitDepth - static_cast<int>(bit % 8);
+        const std::size_t bit = s * static_cast<std::size_t>(picture.bitDepth);
+        const int shift = 8 - picture.bitDepth - static_cast<int>(bit % 8);
         row[bit / 8] = static_cast<std::uint8_t>(row[bit / 8] | (v << shift));
       }
     }
@@ -89,20 +89,20 @@ Bytes MakePng(const PngSpec& spec) {
 
   Bytes file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   Bytes ihdr;
-  PutBe32(ihdr, spec.width);
-  PutBe32(ihdr, spec.height);
-  ihdr.push_back(static_cast<std::uint8_t>(spec.bitDepth));
-  ihdr.push_back(static_cast<std::uint8_t>(spec.colourType));
+  PutBe32(ihdr, picture.width);
+  PutBe32(ihdr, picture.height);
+  ihdr.push_back(static_cast<std::uint8_t>(picture.bitDepth));
+  ihdr.push_back(static_cast<std::uint8_t>(picture.colourType));
   ihdr.insert(ihdr.end(), {0, 0, 0});
   AddChunk(file, "IHDR", ihdr);
-  if (spec.gama != 0) {
+  if (picture.gama != 0) {
     Bytes g;
-    PutBe32(g, spec.gama);
+    PutBe32(g, picture.gama);
     AddChunk(file, "gAMA", g);
   }
-  if (spec.srgb) AddChunk(file, "sRGB", {0});
-  if (!spec.plte.empty()) AddChunk(file, "PLTE", spec.plte);
-  if (!spec.trns.empty()) AddChunk(file, "tRNS", spec.trns);
+  if (picture.srgb) AddChunk(file, "sRGB", {0});
+  if (!picture.plte.empty()) AddChunk(file, "PLTE", picture.plte);
+  if (!picture.trns.empty()) AddChunk(file, "tRNS", picture.trns);
   AddChunk(file, "IDAT", packed);
   AddChunk(file, "IEND", {});
   return file;
@@ -164,31 +164,31 @@ class PngCodecTest : public ::testing::Test {
 TEST_F(PngCodecTest, GreyOfEveryDepthBecomesEightBitLevels) {
   for (int depth : {1, 2, 4, 8}) {
     const std::uint32_t top = (1u << depth) - 1;
-    PngSpec spec;
-    spec.width = 5;
-    spec.height = 2;
-    spec.bitDepth = depth;
-    for (std::uint32_t i = 0; i < 10; ++i) spec.samples.push_back(i % (top + 1));
+    PngPicture picture;
+    picture.width = 5;
+    picture.height = 2;
+    picture.bitDepth = depth;
+    for (std::uint32_t i = 0; i < 10; ++i) picture.samples.push_back(i % (top + 1));
     ImageBuffer image;
     int begun = 0;
     int read = 0;
-    Load(Write("g" + std::to_string(depth) + ".png", MakePng(spec)), image, begun, read);
+    Load(Write(librarytest::NumberedName("g", depth, ".png"), MakePng(picture)), image, begun, read);
     ASSERT_EQ(begun, 1) << depth;
     ASSERT_EQ(read, 1) << depth;
     EXPECT_EQ(image.GetBitsPerPixel(), 8u);
     EXPECT_EQ(image.GetPaletteCount(), 0);
     for (std::uint32_t i = 0; i < 10; ++i) {
-      EXPECT_EQ(image.GetPixels()[i], spec.samples[i] * 255 / top) << "depth " << depth << " pixel " << i;
+      EXPECT_EQ(image.GetPixels()[i], picture.samples[i] * 255 / top) << "depth " << depth << " pixel " << i;
     }
   }
 }
 
 TEST_F(PngCodecTest, SixteenBitFilesAreRefusedForEveryColourType) {
   for (int type : {0, 2, 4, 6}) {
-    PngSpec spec;
-    spec.bitDepth = 16;
-    spec.colourType = type;
-    const std::string path = Write("deep" + std::to_string(type) + ".png", MakePng(spec));
+    PngPicture picture;
+    picture.bitDepth = 16;
+    picture.colourType = type;
+    const std::string path = Write(librarytest::NumberedName("deep", type, ".png"), MakePng(picture));
     ImageBuffer image;
     PngCodec codec;
     EXPECT_EQ(codec.BeginRead(path.c_str(), &image), 0) << type;
@@ -199,21 +199,21 @@ TEST_F(PngCodecTest, SixteenBitFilesAreRefusedForEveryColourType) {
 TEST_F(PngCodecTest, PaletteFilesKeepTheirIndicesAndEntries) {
   for (int depth : {1, 2, 4, 8}) {
     const std::uint32_t entries = depth == 8 ? 3 : (1u << depth);
-    PngSpec spec;
-    spec.width = 4;
-    spec.height = 3;
-    spec.bitDepth = depth;
-    spec.colourType = 3;
+    PngPicture picture;
+    picture.width = 4;
+    picture.height = 3;
+    picture.bitDepth = depth;
+    picture.colourType = 3;
     for (std::uint32_t e = 0; e < entries; ++e) {
-      spec.plte.insert(spec.plte.end(), {static_cast<std::uint8_t>(10 + e), static_cast<std::uint8_t>(100 + e),
+      picture.plte.insert(picture.plte.end(), {static_cast<std::uint8_t>(10 + e), static_cast<std::uint8_t>(100 + e),
                                          static_cast<std::uint8_t>(200 + e)});
     }
-    spec.trns = {0};  // ignored: the palette stays as it is
-    for (std::uint32_t i = 0; i < 12; ++i) spec.samples.push_back(i % entries);
+    picture.trns = {0};  // ignored: the palette stays as it is
+    for (std::uint32_t i = 0; i < 12; ++i) picture.samples.push_back(i % entries);
     ImageBuffer image;
     int begun = 0;
     int read = 0;
-    Load(Write("p" + std::to_string(depth) + ".png", MakePng(spec)), image, begun, read);
+    Load(Write(librarytest::NumberedName("p", depth, ".png"), MakePng(picture)), image, begun, read);
     ASSERT_EQ(begun, 1);
     ASSERT_EQ(read, 1);
     EXPECT_EQ(image.GetBitsPerPixel(), 8u);
@@ -223,27 +223,27 @@ TEST_F(PngCodecTest, PaletteFilesKeepTheirIndicesAndEntries) {
       EXPECT_EQ(image.GetPalette()[e].green, 100 + e);
       EXPECT_EQ(image.GetPalette()[e].blue, 200 + e);
     }
-    for (std::uint32_t i = 0; i < 12; ++i) EXPECT_EQ(image.GetPixels()[i], spec.samples[i]) << depth;
+    for (std::uint32_t i = 0; i < 12; ++i) EXPECT_EQ(image.GetPixels()[i], picture.samples[i]) << depth;
   }
 }
 
 TEST_F(PngCodecTest, PaletteIndexBeyondThePaletteReadsAsBlack) {
-  PngSpec spec;
-  spec.width = 3;
-  spec.colourType = 3;
-  spec.plte = {255, 255, 255, 250, 0, 0};
-  spec.samples = {0, 1, 7};
+  PngPicture picture;
+  picture.width = 3;
+  picture.colourType = 3;
+  picture.plte = {255, 255, 255, 250, 0, 0};
+  picture.samples = {0, 1, 7};
   ImageBuffer image;
   int begun = 0;
   int read = 0;
-  Load(Write("beyond.png", MakePng(spec)), image, begun, read);
+  Load(Write("beyond.png", MakePng(picture)), image, begun, read);
   ASSERT_EQ(read, 1);
   EXPECT_EQ(image.GetPaletteCount(), 2);
   EXPECT_EQ(librarytest::Rgb(image), (Bytes{255, 255, 255, 250, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(PngCodecTest, ColourTypesMapToTheirDepths) {
-  PngSpec rgb;
+  PngPicture rgb;
   rgb.width = 2;
   rgb.colourType = 2;
   rgb.samples = {1, 2, 3, 250, 251, 252};
@@ -256,7 +256,7 @@ TEST_F(PngCodecTest, ColourTypesMapToTheirDepths) {
   EXPECT_EQ(image.GetBitsPerPixel(), 24u);
   EXPECT_EQ(Bytes(image.GetPixels(), image.GetPixels() + 6), (Bytes{1, 2, 3, 250, 251, 252}));
 
-  PngSpec rgba;
+  PngPicture rgba;
   rgba.width = 2;
   rgba.colourType = 6;
   rgba.samples = {1, 2, 3, 4, 200, 201, 202, 0};
@@ -267,7 +267,7 @@ TEST_F(PngCodecTest, ColourTypesMapToTheirDepths) {
 }
 
 TEST_F(PngCodecTest, GreyWithAlphaOrTransparencyDropsTheAlpha) {
-  PngSpec greyAlpha;
+  PngPicture greyAlpha;
   greyAlpha.width = 3;
   greyAlpha.colourType = 4;
   greyAlpha.samples = {10, 255, 20, 0, 30, 128};
@@ -282,12 +282,12 @@ TEST_F(PngCodecTest, GreyWithAlphaOrTransparencyDropsTheAlpha) {
 
   for (int depth : {1, 2, 4, 8}) {
     const std::uint32_t top = (1u << depth) - 1;
-    PngSpec spec;
-    spec.width = 4;
-    spec.bitDepth = depth;
-    spec.trns = {0, 0};
-    spec.samples = {0, top, 0, top};
-    Load(Write("gt" + std::to_string(depth) + ".png", MakePng(spec)), image, begun, read);
+    PngPicture picture;
+    picture.width = 4;
+    picture.bitDepth = depth;
+    picture.trns = {0, 0};
+    picture.samples = {0, top, 0, top};
+    Load(Write(librarytest::NumberedName("gt", depth, ".png"), MakePng(picture)), image, begun, read);
     ASSERT_EQ(read, 1) << depth;
     EXPECT_EQ(image.GetBitsPerPixel(), 8u);
     EXPECT_EQ(Bytes(image.GetPixels(), image.GetPixels() + 4), (Bytes{0, 255, 0, 255})) << depth;
@@ -295,38 +295,38 @@ TEST_F(PngCodecTest, GreyWithAlphaOrTransparencyDropsTheAlpha) {
 }
 
 TEST_F(PngCodecTest, GammaFollowsTheFileAndLeavesTheUsualValueAlone) {
-  PngSpec spec;
-  spec.width = 1;
-  spec.colourType = 2;
-  spec.samples = {128, 128, 128};
+  PngPicture picture;
+  picture.width = 1;
+  picture.colourType = 2;
+  picture.samples = {128, 128, 128};
   ImageBuffer image;
   int begun = 0;
   int read = 0;
   for (const std::uint32_t gama : {0u, 45455u}) {
-    spec.gama = gama;
-    Load(Write("gamma.png", MakePng(spec)), image, begun, read);
+    picture.gama = gama;
+    Load(Write("gamma.png", MakePng(picture)), image, begun, read);
     ASSERT_EQ(read, 1);
     EXPECT_EQ(image.GetPixels()[0], 128) << gama;
   }
-  spec.gama = 100000;  // linear file on a 2.2 screen: brighter
-  spec.srgb = true;    // ... unless sRGB says otherwise
-  Load(Write("srgb.png", MakePng(spec)), image, begun, read);
+  picture.gama = 100000;  // linear file on a 2.2 screen: brighter
+  picture.srgb = true;    // ... unless sRGB says otherwise
+  Load(Write("srgb.png", MakePng(picture)), image, begun, read);
   ASSERT_EQ(read, 1);
   EXPECT_EQ(image.GetPixels()[0], 128);
-  spec.srgb = false;
-  Load(Write("linear.png", MakePng(spec)), image, begun, read);
+  picture.srgb = false;
+  Load(Write("linear.png", MakePng(picture)), image, begun, read);
   ASSERT_EQ(read, 1);
   const int expected = static_cast<int>(std::lround(255.0 * std::pow(128.0 / 255.0, 1.0 / 2.2)));
   EXPECT_NEAR(image.GetPixels()[0], expected, 1);
 }
 
 TEST_F(PngCodecTest, DamagedFilesFailQuietly) {
-  PngSpec spec;
-  spec.width = 64;
-  spec.height = 64;
-  spec.colourType = 2;
-  for (int i = 0; i < 64 * 64 * 3; ++i) spec.samples.push_back(static_cast<std::uint32_t>(i * 7 % 251));
-  const Bytes good = MakePng(spec);
+  PngPicture picture;
+  picture.width = 64;
+  picture.height = 64;
+  picture.colourType = 2;
+  for (int i = 0; i < 64 * 64 * 3; ++i) picture.samples.push_back(static_cast<std::uint32_t>(i * 7 % 251));
+  const Bytes good = MakePng(picture);
   Bytes badCrc = good;
   badCrc[29] ^= 0xFF;  // the IHDR CRC
   Bytes truncated(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2));
@@ -360,9 +360,9 @@ TEST_F(PngCodecTest, DamagedFilesFailQuietly) {
 
 TEST_F(PngCodecTest, HeaderSizesBeyondAMappingAreRefused) {
   // 100000 x 100000 RGB: within libpng's own limits, 30 GB of pixels.
-  PngSpec spec;
-  spec.colourType = 2;
-  Bytes file = MakePng(spec);
+  PngPicture picture;
+  picture.colourType = 2;
+  Bytes file = MakePng(picture);
   for (const std::size_t at : {std::size_t{16}, std::size_t{20}}) {
     file[at] = 0;
     file[at + 1] = 0x01;
@@ -484,7 +484,7 @@ TEST_F(PngCodecTest, RefusedWriteRequests) {
   };
   int n = 0;
   for (const Case& c : {Case{8, 0}, Case{8, 257}, Case{16, 0}, Case{1, 0}}) {
-    const std::string path = Path("refused" + std::to_string(n++) + ".png");
+    const std::string path = Path(librarytest::NumberedName("refused", n++, ".png"));
     EXPECT_EQ(codec.BeginWrite(path.c_str(), &source, c.depth, c.count), 0);
     EXPECT_FALSE(testsupport::FileExistsOnDisk(path));
   }

@@ -319,6 +319,19 @@ TEST_F(TiffCodecTest, RefusalsAndFailuresAreQuiet) {
   EXPECT_EQ(Load(ok, w, h, result), (Bytes{10, 20, 30}));
 }
 
+TEST_F(TiffCodecTest, HostileFileAskingForHugeBlocksIsRefused) {
+  // Its header makes libtiff want a 171 GB block; capped, it is refused
+  // instead of being handed to malloc (which a sanitizer build aborts on).
+  const std::string corpus = testsupport::CorpusDir();
+  if (corpus.empty()) GTEST_SKIP() << "corpus not available";
+  const std::string path = corpus + "/tiff/pillow/libtiff_segfault.tif";
+  if (!testsupport::FileExistsOnDisk(path)) GTEST_SKIP() << "libtiff_segfault.tif not in the corpus";
+  ImageBuffer image;
+  const std::string printed = librarytest::StderrOf(
+      [&] { EXPECT_EQ(engine::LoadAnyImage(path.c_str(), image), engine::ResultUnreadable); });
+  EXPECT_EQ(printed, "");
+}
+
 TEST_F(TiffCodecTest, RefusedWriteRequestsCreateNoFile) {
   ImageBuffer source;
   testsupport::FillRgbImage(source, 2, 2, testsupport::PatternRgb(2, 2));
