@@ -30,7 +30,14 @@ host::Text StatusLine(int index, int succeeded, int failed, int total);
 AppState::BatchLists EnumerateBatchSources(host::Host& host, const host::Text& folder,
                                            const std::vector<const char*>& patterns);
 
-// The worker of one batch click.
+// The worker of one batch click. It converts with up to BatchWorkers(n)
+// threads; what the page shows at the end is what a one-by-one run shows.
 void RunBatch(host::Host& host, BatchTarget target);
+
+// Threads for a batch of n files: min(cores, 4, n), at least 1, unless a test
+// has fixed the number.
+int BatchWorkers(int files);
+// 0 restores the automatic choice.
+void SetBatchWorkersForTesting(int workers);
 
 }  // namespace app

@@ -2,6 +2,7 @@
 // targets with their patterns and names, progress and status line, the
 // default folder, and runs that overlap or meet the exit.
 #include <atomic>
+#include <mutex>
 
 #include "app/BatchFlow.h"
 #include "tests/app/FlowTestSupport.h"
@@ -26,6 +27,14 @@ class BatchTest : public FlowTest {
   }
   std::string source_;
   std::string target_;
+};
+
+// The page's sequence after every file is that of a one-by-one run; the tests
+// that watch it fix the batch to one worker.
+class OneByOne {
+ public:
+  OneByOne() { app::SetBatchWorkersForTesting(1); }
+  ~OneByOne() { app::SetBatchWorkersForTesting(0); }
 };
 
 std::string Status(int i, int ok, int failed, int total) {
@@ -75,6 +84,7 @@ TEST_F(BatchTest, EachTargetLeavesOutItsOwnFormat) {
 }
 
 TEST_F(BatchTest, StatusLineAndProgressFollowEveryFile) {
+  const OneByOne sequential;
   MakeSources({"1.jpg", "2.jpg", "3.jpeg", "4.png", "bad.png"});
   ASSERT_TRUE(flowtest::Write(source_ + "/bad.png", {'n', 'o', 'p', 'e'}));
   // The save box is written once per file; watch the page at that moment.
@@ -218,6 +228,7 @@ TEST_F(BatchTest, FolderBrowseFillsTheBoxesAndKeepsThemOnCancel) {
 }
 
 TEST_F(BatchTest, ExitDuringARunStopsAfterTheCurrentFile) {
+  const OneByOne sequential;
   MakeSources({"1.jpg", "2.jpg", "3.jpg", "4.jpg"});
   Host().RegisterExitRoutine("state", app::ReleaseAppState);
   int files = 0;
@@ -237,6 +248,54 @@ TEST_F(BatchTest, ExitDuringARunStopsAfterTheCurrentFile) {
   Click(names::kBatchBmp);
   EXPECT_TRUE(Host().WaitForWorkers());
   EXPECT_TRUE(NewMessages().empty());
+}
+
+TEST_F(BatchTest, ParallelRunEndsAsAOneByOneRunWould) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 20; ++i) names.push_back("p" + std::to_string(100 + i) + ".jpg");
+  MakeSources(names);
+  for (const char* bad : {"p103.jpg", "p110.jpg", "p119.jpg"}) {
+    ASSERT_TRUE(flowtest::Write(source_ + "/" + bad, {'n', 'o', 'p', 'e'}));
+  }
+  app::SetBatchWorkersForTesting(4);
+  std::vector<std::string> statuses;
+  std::mutex seen;
+  // The save box is written once per finished file (and once more at the end).
+  Host().Bind(names::kSaveBox, host::Event::TextChanged, [&](const host::Text&) {
+    std::lock_guard lock(seen);
+    statuses.push_back(Host().GetText(names::kStatusLine));
+  });
+  const int jpgBefore = app::State().Count(app::SingleTarget::Jpg);
+  ClickAndWait(names::kBatchBmp);
+  app::SetBatchWorkersForTesting(0);
+
+  EXPECT_EQ(Host().GetIntProperty(names::kProgress, host::Property::Maximum), 20);
+  EXPECT_EQ(Host().GetIntProperty(names::kProgress, host::Property::Position), 20);
+  EXPECT_EQ(Text(names::kStatusLine), Status(20, 17, 3, 20));
+  EXPECT_EQ(Text(names::kSaveBox), target_ + "/p119.jpg.bmp");  // the list's last entry, though it failed
+  EXPECT_EQ(app::State().Count(app::SingleTarget::Jpg), jpgBefore + 20);
+  const auto messages = NewMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, "图片处理完毕!");
+  EXPECT_FALSE(Host().IsDisabled(names::kBatchBmp));
+  // During the run the line counts finished files, one step at a time.
+  // (The last write, naming the list's last entry, happens only when another
+  // file finished last.)
+  ASSERT_TRUE(statuses.size() == 20u || statuses.size() == 21u) << statuses.size();
+  for (int k = 0; k < static_cast<int>(statuses.size()); ++k) {
+    const std::string& line = statuses[static_cast<std::size_t>(k)];
+    EXPECT_EQ(line.rfind("【正在处理第" + std::to_string(k) + "个图片】", 0), 0u) << line;
+  }
+  // The files are those of a one-by-one run, byte for byte.
+  const flowtest::Bytes expected = flowtest::Read(target_ + "/p100.jpg.bmp");
+  for (const std::string& name : names) {
+    const bool bad = name == "p103.jpg" || name == "p110.jpg" || name == "p119.jpg";
+    EXPECT_EQ(Exists(target_ + "/" + name + ".bmp"), !bad) << name;
+    if (!bad) {
+      EXPECT_EQ(flowtest::Read(target_ + "/" + name + ".bmp"), expected) << name;
+    }
+  }
+  EXPECT_TRUE(testsupport::ScratchFiles().empty());
 }
 
 }  // namespace

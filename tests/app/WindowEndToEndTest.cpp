@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "app/AppState.h"
+#include "app/BatchFlow.h"
 #include "app/ControlNames.h"
 #include "app/Handlers.h"
 #include "app/MainWindow.h"
@@ -323,6 +324,8 @@ TEST_F(WindowTest, SaveAsMakesAByteIdenticalCopy) {
 }
 
 TEST_F(WindowTest, BatchOfAMixedFolder) {
+  // The page after every file, as a one-by-one run shows it.
+  app::SetBatchWorkersForTesting(1);
   if (testsupport::CorpusDir().empty()) GTEST_SKIP() << "the corpus is not available";
   const std::string folder = testsupport::MakeTempSubdir("mixed");
   const auto copy = [&](const std::string& relative, const std::string& name) {
