@@ -323,6 +323,36 @@ TEST_F(WindowTest, SaveAsMakesAByteIdenticalCopy) {
   EXPECT_EQ(messages_.size(), 1u) << "no message after a copy";
 }
 
+TEST_F(WindowTest, ParallelBatchEndsAsAOneByOneRunWould) {
+  app::SetBatchWorkersForTesting(4);
+  if (testsupport::CorpusDir().empty()) GTEST_SKIP() << "the corpus is not available";
+  const std::string folder = testsupport::MakeTempSubdir("parallel");
+  const flowtest::Bytes photo =
+      testsupport::ReadBytes(testsupport::CorpusDir() + "/jpeg/generated/testorig_q100_optimized.jpg");
+  for (int i = 0; i < 12; ++i) ASSERT_TRUE(flowtest::Write(folder + "/f" + std::to_string(10 + i) + ".jpg", photo));
+  ASSERT_TRUE(flowtest::Write(folder + "/f99.jpg", {'b', 'a', 'd'}));  // the list's last entry fails
+  const std::string target = testsupport::MakeTempSubdir("parallel-out");
+  host_->SetText(names::kSourceFolderBox, folder);
+  host_->SetText(names::kTargetFolderBox, target);
+  const int jpgBefore = app::State().Count(app::SingleTarget::Jpg);
+
+  ClickAndSettle(names::kBatchPng, 1);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].text, "图片处理完毕!");
+  auto* bar = qobject_cast<QProgressBar*>(host_->Widget(names::kProgress));
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->maximum(), 13);
+  EXPECT_EQ(bar->value(), 13);
+  EXPECT_EQ(host_->GetText(names::kStatusLine), "【正在处理第13个图片】【成功12个】【失败1个】【共有13个图片】");
+  EXPECT_EQ(host_->GetText(names::kSaveBox), target + "/f99.jpg.png");
+  EXPECT_EQ(app::State().Count(app::SingleTarget::Jpg), jpgBefore + 13);
+  EXPECT_TRUE(Enabled(names::kBatchPng));
+  const flowtest::Bytes first = flowtest::Read(target + "/f10.jpg.png");
+  ASSERT_FALSE(first.empty());
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(flowtest::Read(target + "/f" + std::to_string(10 + i) + ".jpg.png"), first);
+  app::SetBatchWorkersForTesting(0);
+}
+
 TEST_F(WindowTest, BatchOfAMixedFolder) {
   // The page after every file, as a one-by-one run shows it.
   app::SetBatchWorkersForTesting(1);
