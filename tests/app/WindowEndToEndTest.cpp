@@ -2,6 +2,7 @@
 // engine, a copy of the program in a private folder (its folder becomes the
 // program directory, so nothing is written under the build tree). Outputs
 // are read back by ImageMagick, an independent decoder.
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -17,6 +18,7 @@
 #include <memory>
 
 #include "app/AppState.h"
+#include "platform/Platform.h"
 #include "app/BatchFlow.h"
 #include "app/ControlNames.h"
 #include "app/Handlers.h"
@@ -351,6 +353,77 @@ TEST_F(WindowTest, ParallelBatchEndsAsAOneByOneRunWould) {
   ASSERT_FALSE(first.empty());
   for (int i = 0; i < 12; ++i) EXPECT_EQ(flowtest::Read(target + "/f" + std::to_string(10 + i) + ".jpg.png"), first);
   app::SetBatchWorkersForTesting(0);
+}
+
+// Load: a long batch while the single-file buttons are pressed again and
+// again. 200 files with PICTOMILL_FULL_LOAD=1, fewer by default.
+int LoadFiles() { return std::getenv("PICTOMILL_FULL_LOAD") != nullptr ? 200 : 40; }
+
+std::size_t CountMessages(const std::vector<host::QtHost::MessageInfo>& messages, const std::string& text) {
+  return static_cast<std::size_t>(
+      std::count_if(messages.begin(), messages.end(), [&](const auto& m) { return m.text == text; }));
+}
+
+std::size_t CountFiles(const std::string& pattern) { return platform::FindEntries(pattern.c_str()).size(); }
+
+TEST_F(WindowTest, LongBatchWhileSingleButtonsArePressedKeepsCountersConsistent) {
+  const int files = LoadFiles();
+  const std::string folder = testsupport::MakeTempSubdir("load");
+  for (int i = 0; i < files; ++i) {
+    ASSERT_TRUE(flowtest::Write(folder + "/n" + std::to_string(1000 + i) + ".bmp", flowtest::SmallBmp(64, 48, 7)));
+  }
+  const std::string target = testsupport::MakeTempSubdir("load-out");
+  host_->SetText(names::kSourceFolderBox, folder);
+  host_->SetText(names::kTargetFolderBox, target);
+  const std::string single = files_ + "/cat.bmp";
+  ASSERT_TRUE(flowtest::Write(single, flowtest::SmallBmp(32, 24, 9)));
+  host_->SetText(names::kPathBox, single);
+
+  Click(names::kBatchPng);
+  int jpgPresses = 0;
+  int pcxPresses = 0;
+  while (host_->RunningWorkers() > 0 && jpgPresses < 25) {
+    Click(names::kConvertJpg);
+    ++jpgPresses;
+    Click(names::kConvertPcx);
+    ++pcxPresses;
+    WaitFor([] { return true; });
+    QThread::msleep(5);
+  }
+  ASSERT_TRUE(WaitFor([&] {
+    return host_->RunningWorkers() == 0 && CountMessages(messages_, "图片处理完毕!") == 1 &&
+           CountMessages(messages_, "JPG格式转换成功！") == static_cast<std::size_t>(jpgPresses) &&
+           CountMessages(messages_, "PCX格式转换成功！") == static_cast<std::size_t>(pcxPresses);
+  }));
+  EXPECT_GE(jpgPresses, 1);
+  std::printf("%d batch files, %d JPG and %d PCX presses during the batch\n", files, jpgPresses, pcxPresses);
+  const std::string total = std::to_string(files);
+  EXPECT_EQ(host_->GetText(names::kStatusLine),
+            "【正在处理第" + total + "个图片】【成功" + total + "个】【失败0个】【共有" + total + "个图片】");
+  EXPECT_EQ(qobject_cast<QProgressBar*>(host_->Widget(names::kProgress))->value(), files);
+  // Every batch file and every JPG press took one number; no two took the same.
+  EXPECT_EQ(app::State().Count(app::SingleTarget::Jpg), files + jpgPresses);
+  EXPECT_EQ(app::State().Count(app::SingleTarget::Pcx), pcxPresses);
+  EXPECT_EQ(CountFiles(target + "/*.bmp.png"), static_cast<std::size_t>(files));
+  EXPECT_EQ(CountFiles(install_ + "/tmp/jpg图片/转-cat-*.jpg"), static_cast<std::size_t>(jpgPresses));
+  EXPECT_EQ(CountFiles(install_ + "/tmp/pcx图片/改-cat-*.pcx"), static_cast<std::size_t>(pcxPresses));
+  EXPECT_TRUE(Enabled(names::kBatchPng));
+}
+
+TEST_F(WindowTest, ExitInTheMiddleOfALongBatchEndsCleanly) {
+  const int files = LoadFiles();
+  const std::string folder = testsupport::MakeTempSubdir("exit-load");
+  for (int i = 0; i < files; ++i) {
+    ASSERT_TRUE(flowtest::Write(folder + "/n" + std::to_string(1000 + i) + ".bmp", flowtest::SmallBmp(64, 48, 7)));
+  }
+  const std::string target = testsupport::MakeTempSubdir("exit-load-out");
+  host_->SetText(names::kSourceFolderBox, folder);
+  host_->SetText(names::kTargetFolderBox, target);
+  Click(names::kBatchJpg);
+  ASSERT_TRUE(WaitFor([&] { return CountFiles(target + "/*.jpg") >= 3 || host_->RunningWorkers() == 0; }));
+  Exit();  // returns 0 once the running file has finished
+  EXPECT_EQ(CountMessages(messages_, "图片处理完毕!"), 0u);
+  EXPECT_LT(CountFiles(target + "/*.jpg"), static_cast<std::size_t>(files) + 1);
 }
 
 TEST_F(WindowTest, BatchOfAMixedFolder) {
