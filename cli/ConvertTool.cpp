@@ -1,11 +1,17 @@
 // pictomill-convert FORMAT SOURCE TARGET [OPTIONS]: one conversion command for
 // scripts and benchmarks, with the window program's own arguments as defaults.
+// pictomill-convert FORMAT --into DIR [-j N] [OPTIONS] SOURCE...: the batch,
+// naming targets as the window's batch does ("photo.jpg" -> "DIR/photo.jpg.png").
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/commands/ConversionCommands.h"
@@ -46,6 +52,7 @@ constexpr Format kFormats[] = {
 int Usage(const char* problem) {
   if (problem != nullptr) std::fprintf(stderr, "pictomill-convert: %s\n", problem);
   std::fprintf(stderr, "usage: pictomill-convert FORMAT SOURCE TARGET [OPTIONS]\n");
+  std::fprintf(stderr, "       pictomill-convert FORMAT --into DIR [-j N] [OPTIONS] SOURCE...\n");
   for (const Format& format : kFormats) {
     if (format.available) std::fprintf(stderr, "  %s %s\n", format.name, format.options);
   }
@@ -146,6 +153,90 @@ int Run(const std::string& format, const char* source, const char* target, const
   return engine::ConvertToSgi(source, target);
 }
 
+bool TakesNumber(const std::string& option) {
+  return option == "--quality" || option == "--smoothing" || option == "--depth";
+}
+
+struct BatchFile {
+  std::string source;  // as given (UTF-8), for messages
+  std::string sourcePath;
+  std::string targetPath;  // both in the program's code page
+  int result = engine::ResultOk;
+};
+
+// Every file is converted (none stops the others); the status is the first
+// failure's in source order, so it does not depend on which worker was first.
+int RunBatch(const std::string& format, int argc, char** argv) {
+  if (argc < 4) return Usage("--into needs a folder");
+  const std::string folder = argv[3];
+  int workers = static_cast<int>(std::min(std::max(std::thread::hardware_concurrency(), 1U), 4U));
+  std::vector<char*> optionTokens;
+  int i = 4;
+  for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; ++i) {
+    const std::string token = argv[i];
+    if (token == "--") {
+      ++i;
+      break;
+    }
+    if (token == "-j") {
+      if (i + 1 >= argc || !ParseNumber(argv[i + 1], workers) || workers < 1) return Usage("-j takes a number from 1");
+      ++i;
+      continue;
+    }
+    optionTokens.push_back(argv[i]);
+    if (TakesNumber(token) && i + 1 < argc) optionTokens.push_back(argv[++i]);
+  }
+  Options options;
+  std::string problem;
+  if (!ParseOptions(format, static_cast<int>(optionTokens.size()), optionTokens.data(), options, problem)) {
+    return Usage(problem.c_str());
+  }
+  if (i >= argc) return Usage("--into needs at least one SOURCE");
+
+  std::string prefix = folder;
+  if (!prefix.empty() && prefix.back() != platform::kPathSeparator) prefix += platform::kPathSeparator;
+  std::vector<BatchFile> files;
+  std::map<std::string, std::string> targets;  // target -> the source that makes it
+  for (; i < argc; ++i) {
+    BatchFile file;
+    file.source = argv[i];
+    const std::size_t slash = file.source.find_last_of(platform::kPathSeparator);
+    const std::string name = slash == std::string::npos ? file.source : file.source.substr(slash + 1);
+    if (name.empty()) return Usage(("\"" + file.source + "\" names no file").c_str());
+    const std::string target = prefix + name + "." + format;
+    const auto [clash, fresh] = targets.emplace(target, file.source);
+    if (!fresh) {
+      return Usage((clash->second + " and " + file.source + " would both write " + target).c_str());
+    }
+    if (!platform::Utf8ToCodePage(file.source.c_str(), file.sourcePath) ||
+        !platform::Utf8ToCodePage(target.c_str(), file.targetPath)) {
+      return Usage("a path could not be converted to the program's code page");
+    }
+    files.push_back(std::move(file));
+  }
+
+  std::atomic<std::size_t> next{0};
+  auto work = [&] {
+    for (std::size_t k = next++; k < files.size(); k = next++) {
+      files[k].result = Run(format, files[k].sourcePath.c_str(), files[k].targetPath.c_str(), options);
+    }
+  };
+  const auto count = static_cast<std::size_t>(workers) < files.size() ? static_cast<std::size_t>(workers)
+                                                                       : files.size();
+  std::vector<std::thread> pool;
+  for (std::size_t w = 1; w < count; ++w) pool.emplace_back(work);
+  work();
+  for (std::thread& thread : pool) thread.join();
+
+  int status = 0;
+  for (const BatchFile& file : files) {
+    if (file.result == engine::ResultOk) continue;
+    std::fprintf(stderr, "pictomill-convert: %s: %s\n", file.source.c_str(), Reason(file.result));
+    if (status == 0) status = ExitStatus(file.result);
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -157,6 +248,7 @@ int main(int argc, char** argv) {
   }
   if (known == nullptr) return Usage(("unknown format " + format).c_str());
   if (!known->available) return Usage(("format " + format + " is not available in this build yet").c_str());
+  if (std::string(argv[2]) == "--into") return RunBatch(format, argc, argv);
 
   Options options;
   std::string problem;

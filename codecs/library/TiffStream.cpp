@@ -24,20 +24,37 @@ void InstallQuietHandlers() {
 std::FILE* FileOf(thandle_t handle) { return static_cast<TiffStream*>(handle)->file; }
 
 tmsize_t ReadProc(thandle_t handle, void* data, tmsize_t size) {
-  if (size <= 0) return 0;
-  return static_cast<tmsize_t>(std::fread(data, 1, static_cast<std::size_t>(size), FileOf(handle)));
+  auto* stream = static_cast<TiffStream*>(handle);
+  const std::size_t read = std::fread(data, 1, static_cast<std::size_t>(size), stream->file);
+  if (stream->position >= 0) stream->position += static_cast<std::int64_t>(read);
+  return static_cast<tmsize_t>(read);
 }
 
 tmsize_t WriteProc(thandle_t handle, void* data, tmsize_t size) {
-  if (size <= 0) return 0;
-  return static_cast<tmsize_t>(std::fwrite(data, 1, static_cast<std::size_t>(size), FileOf(handle)));
+  auto* stream = static_cast<TiffStream*>(handle);
+  const std::size_t written = std::fwrite(data, 1, static_cast<std::size_t>(size), stream->file);
+  if (stream->position >= 0) stream->position += static_cast<std::int64_t>(written);
+  if (stream->end >= 0) stream->end = stream->position > stream->end ? stream->position : stream->end;
+  return static_cast<tmsize_t>(written);
 }
 
 toff_t SeekProc(thandle_t handle, toff_t offset, int origin) {
   if (offset == static_cast<toff_t>(-1)) return static_cast<toff_t>(-1);
-  std::FILE* file = FileOf(handle);
-  if (fseeko(file, static_cast<off_t>(offset), origin) != 0) return static_cast<toff_t>(-1);
-  return static_cast<toff_t>(ftello(file));
+  auto* stream = static_cast<TiffStream*>(handle);
+  // The library seeks before every strip, mostly to where the stream already
+  // is; a real seek would flush the buffer (and read it back) each time.
+  const std::int64_t base = origin == SEEK_SET ? 0 : origin == SEEK_CUR ? stream->position : stream->end;
+  if (stream->position >= 0 && base >= 0 && offset <= static_cast<toff_t>(INT64_MAX - base) &&
+      base + static_cast<std::int64_t>(offset) == stream->position) {
+    return static_cast<toff_t>(stream->position);
+  }
+  if (fseeko(stream->file, static_cast<off_t>(offset), origin) != 0) {
+    stream->position = -1;
+    return static_cast<toff_t>(-1);
+  }
+  const off_t here = ftello(stream->file);
+  stream->position = here;
+  return static_cast<toff_t>(here);
 }
 
 int CloseProc(thandle_t handle) {
@@ -65,15 +82,22 @@ toff_t SizeProc(thandle_t handle) {
 int MapProc(thandle_t, void**, toff_t*) { return 0; }
 void UnmapProc(thandle_t, void*, toff_t) {}
 
+constexpr std::size_t kStreamBufferBytes = 256 * 1024;
+
 }  // namespace
 
 TIFF* OpenTiffStream(const char* path, const char* libraryMode, TiffStream& stream) {
   InstallQuietHandlers();
   stream.closeResult = 0;
+  stream.position = 0;
+  stream.end = libraryMode[0] == 'w' ? 0 : -1;  // "w+b" starts the file empty
   stream.file = platform::OpenFile(path, libraryMode[0] == 'w' ? "w+b" : "rb");
   if (stream.file == nullptr) {
     TIFFErrorExt(nullptr, "TIFFOpen", "%s: Cannot open", path != nullptr ? path : "");
     return nullptr;
+  }
+  if (stream.buffer.Data() != nullptr || stream.buffer.Allocate(kStreamBufferBytes) == 1) {
+    (void)std::setvbuf(stream.file, stream.buffer.As<char>(), _IOFBF, stream.buffer.Size());
   }
   // A hostile header can make the library ask for hundreds of gigabytes in
   // one block; nothing we could use is larger than a mapping.

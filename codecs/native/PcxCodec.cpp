@@ -166,22 +166,25 @@ int PcxCodec::BeginWrite(const char* path, engine::ImageBuffer* source, std::uin
 }
 
 std::uint32_t PcxCodec::EncodeRunLine(std::uint8_t* out, const std::uint8_t* line, std::uint32_t lineLength) {
+  // Photos are mostly single bytes: those take the short path, written without
+  // a branch (out holds two bytes per input byte, so the spare write fits).
   std::uint32_t produced = 0;
   std::uint32_t pos = 0;
   while (pos < lineLength) {
     const std::uint8_t v = line[pos];
-    std::uint32_t count = 1;
-    while (count < 63 && pos + count < lineLength && line[pos + count] == v) ++count;
-    if (count >= 2) {
+    if (pos + 1 < lineLength && line[pos + 1] == v) {
+      std::uint32_t count = 2;
+      while (count < 63 && pos + count < lineLength && line[pos + count] == v) ++count;
       out[produced++] = static_cast<std::uint8_t>(0xC0 + count);
       out[produced++] = v;
-    } else if (v >= 0xC0) {
-      out[produced++] = 0xC1;
-      out[produced++] = v;
-    } else {
-      out[produced++] = v;
+      pos += count;
+      continue;
     }
-    pos += count;
+    const bool escaped = v >= 0xC0;
+    out[produced] = escaped ? std::uint8_t{0xC1} : v;
+    out[produced + 1] = v;
+    produced += escaped ? 2 : 1;
+    ++pos;
   }
   return produced;
 }

@@ -9,7 +9,12 @@ bool FileStream::Open(const char* path, const char* mode) {
   Close();
   file_ = platform::OpenFile(path, mode);
   failed_ = false;
-  return file_ != nullptr;
+  if (file_ == nullptr) return false;
+  // Without the buffer the stream keeps its own small one.
+  if (buffer_.Data() != nullptr || buffer_.Allocate(kBufferBytes) == 1) {
+    (void)std::setvbuf(file_, buffer_.As<char>(), _IOFBF, buffer_.Size());
+  }
+  return true;
 }
 
 bool FileStream::ReadExact(void* data, std::size_t bytes) {

@@ -1,6 +1,9 @@
 // The command-line tool: exit statuses, messages, and the code-page paths.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -58,6 +61,122 @@ TEST_F(ConvertToolTest, ChinesePathsArriveInUtf8) {
   ASSERT_TRUE(testsupport::WriteBytes(source, testsupport::MakeBmp(2, 2, testsupport::PatternRgb(2, 2))));
   EXPECT_EQ(Run("bmp " + Quote(source) + " " + Quote(Join(folder, "改-照片-1.bmp"))), 0);
   EXPECT_TRUE(testsupport::FileExistsOnDisk(Join(folder, "改-照片-1.bmp")));
+}
+
+// --- The batch: FORMAT --into DIR [-j N] SOURCE... ---------------------------
+
+class ConvertToolBatchTest : public ConvertToolTest {
+ protected:
+  std::string MakeSource(const std::string& folder, const std::string& name, int width, std::uint32_t seed) {
+    const std::string path = Join(folder, name);
+    EXPECT_TRUE(testsupport::WriteBytes(path, testsupport::MakeBmp(width, 5, testsupport::PatternRgb(width, 5, seed))));
+    return path;
+  }
+  std::vector<std::string> Listing(const std::string& folder) {
+    std::string names;
+    testsupport::RunCommand("ls -A " + Quote(folder), &names);
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = names.find('\n', start)) != std::string::npos; start = end + 1) {
+      lines.push_back(names.substr(start, end - start));
+    }
+    return lines;
+  }
+};
+
+TEST_F(ConvertToolBatchTest, NamesTargetsAsTheWindowBatchAndWritesWhatSingleRunsWrite) {
+  const std::string in = testsupport::MakeTempSubdir("batch-in");
+  const std::string out = testsupport::MakeTempSubdir("batch-out");
+  std::vector<std::string> sources;
+  std::string arguments;
+  for (int i = 0; i < 7; ++i) {
+    sources.push_back(MakeSource(in, "photo" + std::to_string(i) + ".bmp", 3 + i, static_cast<std::uint32_t>(i + 1)));
+    arguments += " " + Quote(sources.back());
+  }
+  std::string errors;
+  for (const char* workers : {"-j 1", "-j 3", ""}) {
+    ASSERT_EQ(testsupport::RunCommand("rm -f " + Quote(out) + "/*"), 0);
+    ASSERT_EQ(Run(std::string("jpg --into ") + Quote(out) + " " + workers + " --quality 80" + arguments, &errors), 0)
+        << errors;
+    EXPECT_TRUE(errors.empty()) << errors;
+    ASSERT_EQ(Listing(out).size(), sources.size()) << workers;
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+      const std::string single = Join(dir_, "single.jpg");
+      ASSERT_EQ(Run("jpg " + Quote(sources[i]) + " " + Quote(single) + " --quality 80"), 0);
+      const std::string target = Join(out, "photo" + std::to_string(i) + ".bmp.jpg");
+      ASSERT_TRUE(testsupport::FileExistsOnDisk(target)) << target;
+      EXPECT_EQ(testsupport::ReadBytes(target), testsupport::ReadBytes(single)) << target << " " << workers;
+    }
+  }
+  // An independent decoder reads what the batch wrote (lossless BMP -> PNG).
+  if (testsupport::ImageMagick().empty()) GTEST_SKIP() << "ImageMagick is absent";
+  ASSERT_EQ(Run("png --into " + Quote(out) + " -j 2 " + Quote(sources[4])), 0);
+  int width = 0;
+  int height = 0;
+  testsupport::Bytes rgb;
+  ASSERT_TRUE(testsupport::DecodeWithImageMagick(Join(out, "photo4.bmp.png"), width, height, rgb));
+  EXPECT_EQ(width, 7);
+  EXPECT_EQ(height, 5);
+  EXPECT_EQ(rgb, testsupport::PatternRgb(7, 5, 5));
+}
+
+TEST_F(ConvertToolBatchTest, TwoSourcesMakingOneTargetAreAUsageErrorBeforeAnythingRuns) {
+  const std::string a = testsupport::MakeTempSubdir("batch-a");
+  const std::string b = testsupport::MakeTempSubdir("batch-b");
+  const std::string out = testsupport::MakeTempSubdir("batch-clash");
+  const std::string first = MakeSource(a, "same.bmp", 4, 1);
+  const std::string other = MakeSource(a, "other.bmp", 4, 2);
+  const std::string second = MakeSource(b, "same.bmp", 4, 3);
+  std::string errors;
+  EXPECT_EQ(Run("bmp --into " + Quote(out) + " " + Quote(first) + " " + Quote(other) + " " + Quote(second), &errors),
+            2);
+  EXPECT_NE(errors.find(first), std::string::npos) << errors;
+  EXPECT_NE(errors.find(second), std::string::npos) << errors;
+  EXPECT_TRUE(Listing(out).empty()) << "nothing may be converted";
+  // The same source twice clashes too.
+  EXPECT_EQ(Run("bmp --into " + Quote(out) + " " + Quote(other) + " " + Quote(other)), 2);
+  EXPECT_TRUE(Listing(out).empty());
+}
+
+TEST_F(ConvertToolBatchTest, EveryFileIsTriedAndTheFirstFailureInSourceOrderGivesTheStatus) {
+  const std::string in = testsupport::MakeTempSubdir("batch-fail-in");
+  const std::string out = testsupport::MakeTempSubdir("batch-fail-out");
+  const std::string good = MakeSource(in, "good.bmp", 4, 1);
+  const std::string text = Join(in, "text.bmp");
+  ASSERT_TRUE(testsupport::WriteBytes(text, {'x', 'y'}));
+  const std::string missing = Join(in, "missing.bmp");
+  const std::string late = MakeSource(in, "late.bmp", 4, 2);
+  std::string errors;
+  for (const char* workers : {"1", "4"}) {
+    ASSERT_EQ(testsupport::RunCommand("rm -f " + Quote(out) + "/*"), 0);
+    EXPECT_EQ(Run(std::string("pcx --into ") + Quote(out) + " -j " + workers + " " + Quote(good) + " " + Quote(text) +
+                      " " + Quote(missing) + " " + Quote(late),
+                  &errors),
+              3)
+        << workers;
+    EXPECT_NE(errors.find(text + ": source not recognised or not decodable"), std::string::npos) << errors;
+    EXPECT_NE(errors.find(missing + ": source file does not exist"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find(good), std::string::npos) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 2) << errors;
+    EXPECT_TRUE(testsupport::FileExistsOnDisk(Join(out, "good.bmp.pcx")));
+    EXPECT_TRUE(testsupport::FileExistsOnDisk(Join(out, "late.bmp.pcx")));
+  }
+  EXPECT_EQ(Run("pcx --into " + Quote(out) + " " + Quote(missing) + " " + Quote(text)), 1);
+  // A folder that cannot take files: every target fails to be written.
+  EXPECT_EQ(Run("pcx --into " + Quote(Join(good, "sub")) + " " + Quote(late), &errors), 4);
+  EXPECT_NE(errors.find(late + ": target could not be written"), std::string::npos) << errors;
+  EXPECT_TRUE(testsupport::ScratchFiles().empty());
+}
+
+TEST_F(ConvertToolBatchTest, UsageErrors) {
+  const std::string out = testsupport::MakeTempSubdir("batch-usage");
+  const std::string source = MakeSource(out, "a.bmp", 2, 1);
+  EXPECT_EQ(Run("png --into " + Quote(out)), 2);                              // no source
+  EXPECT_EQ(Run("png --into " + Quote(out) + " -j 0 " + Quote(source)), 2);   // no worker
+  EXPECT_EQ(Run("png --into " + Quote(out) + " -j x " + Quote(source)), 2);
+  EXPECT_EQ(Run("png --into " + Quote(out) + " --quality 5 " + Quote(source)), 2);  // another format's option
+  EXPECT_EQ(Run("png --into " + Quote(out) + " " + Quote(out + "/")), 2);    // names no file
+  EXPECT_EQ(Listing(out), std::vector<std::string>{"a.bmp"});
 }
 
 }  // namespace
