@@ -28,6 +28,8 @@
 
 namespace {
 
+using testsupport::TmpdirOverride;
+
 struct VanishPlan {
   std::string path;      // the source, as the system sees it
   std::string renameTo;  // non-empty: rename the source's folder to this instead
@@ -58,18 +60,6 @@ namespace {
 
 using testsupport::Bytes;
 using testsupport::Join;
-
-// Restores TMPDIR when a test points it somewhere unusable.
-class TmpdirOverride {
- public:
-  explicit TmpdirOverride(const std::string& value) : saved_(std::getenv("TMPDIR")) {
-    ::setenv("TMPDIR", value.c_str(), 1);
-  }
-  ~TmpdirOverride() { ::setenv("TMPDIR", saved_.c_str(), 1); }
-
- private:
-  std::string saved_;
-};
 
 // Sources of every reader, made by the engine's own writers from a noise
 // picture: a 24-bit BMP first, the others converted from it.
