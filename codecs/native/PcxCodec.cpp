@@ -121,7 +121,11 @@ bool PcxCodec::DecodeRows() {
     if (data >= dataEnd) break;
     // Cleared each line: a line the data does not reach comes out black.
     std::fill(line.begin(), line.end(), std::uint8_t{0});
-    data = DecodeRunLine(line.data(), data, dataEnd, decodeLength);
+    const std::uint8_t* next = DecodeRunLine(line.data(), data, dataEnd, decodeLength);
+    // No byte taken (a bytes-per-line of 0): this and every later line would
+    // decode to nothing, so they stay zero as created.
+    if (next == data) break;
+    data = next;
     std::uint8_t* out = image.GetRow(y);
     if (bitsPerPixel_ == 8) {
       std::memcpy(out, line.data(), static_cast<std::size_t>(width_));
