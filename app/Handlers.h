@@ -1,8 +1,7 @@
 // The application's event handlers and state hooks that the window wiring
 // (app/MainWindow.cpp) and start-up (app/Startup.cpp) call. The single-file,
 // save and batch flows implement them (app/SingleFileFlow.cpp, app/SaveFlow.cpp,
-// app/BatchFlow.cpp, app/AppState.cpp); app/Handlers.cpp holds empty
-// placeholders until they land.
+// app/BatchFlow.cpp, app/AppState.cpp).
 //
 // Every handler runs on the window's thread; a handler that starts a worker
 // does so with host.StartThread and returns at once.

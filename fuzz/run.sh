@@ -45,10 +45,12 @@ for name in "${harnesses[@]}"; do
   echo "fuzz: $name for ${seconds}s"
   scratch="$work/$name.tmp"
   mkdir -p "$scratch"
-  # A failed malloc returns null in the program too; only truly huge requests are findings.
+  # A failed malloc returns null in the program too; only truly huge requests
+  # are findings. A tiny header may legitimately declare a picture of up to
+  # 4 GiB (a truncated JPEG is decoded whole), hence the memory and time limits.
   if ! (cd "$scratch" && TMPDIR="$scratch" ASAN_OPTIONS=allocator_may_return_null=1 \
           "$binary" "$seeds" -max_total_time="$seconds" -max_len="$max_len" -malloc_limit_mb=8192 \
-          -rss_limit_mb=4096 -timeout=20 -artifact_prefix="$root/fuzz/findings/$name-" -print_final_stats=1 \
+          -seed="${FUZZ_SEED:-1}" -rss_limit_mb=8192 -timeout=60 -artifact_prefix="$root/fuzz/findings/$name-" -print_final_stats=1 \
           2>"$work/$name.log"); then
     echo "fuzz: $name FAILED"; tail -40 "$work/$name.log"; status=1
   fi

@@ -362,7 +362,10 @@ void* MapFile(FileHandle handle, std::size_t size) {
 #ifdef MADV_POPULATE_WRITE
   // Every page is written soon (a decoder fills every row): one call makes
   // them writable instead of one fault per page. Older kernels refuse it.
-  (void)::madvise(view, size, MADV_POPULATE_WRITE);
+  // Not for huge mappings: a tiny hostile header can ask for gigabytes that
+  // are never written, and prefaulting them would make them real.
+  constexpr std::size_t kPopulateLimit = std::size_t{256} << 20;
+  if (size <= kPopulateLimit) (void)::madvise(view, size, MADV_POPULATE_WRITE);
 #endif
   return view;
 }

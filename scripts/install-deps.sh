@@ -10,9 +10,11 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   imagemagick netpbm libjpeg-turbo-progs libtiff-tools python3-pil
   xvfb xauth
+  clang libclang-rt-14-dev
 )
+# Only for benchmarks and memory checks by hand.
 if [ "${PICTOMILL_DEV_TOOLS:-0}" = 1 ]; then
-  packages+=(clang libclang-rt-14-dev valgrind hyperfine graphicsmagick libvips-tools)
+  packages+=(valgrind hyperfine graphicsmagick libvips-tools linux-perf)
 fi
 
 missing=()

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once in the normal
-# build and once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# build, once under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# concurrency tests under ThreadSanitizer, and then every fuzz harness for a
+# short while (FUZZ_SECONDS, 30 by default).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -13,3 +15,9 @@ ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
 bash "$root/scripts/build.sh" build-asan -DCMAKE_BUILD_TYPE=Debug -DPICTOMILL_SANITIZE=ON -DPICTOMILL_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
+
+bash "$root/scripts/test-tsan.sh"
+
+CC=clang CXX=clang++ bash "$root/scripts/build.sh" build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPICTOMILL_FUZZ=ON \
+  -DPICTOMILL_GUI=OFF -DPICTOMILL_TESTS=OFF -DPICTOMILL_BENCH=OFF -DPICTOMILL_WERROR=OFF
+bash "$root/fuzz/run.sh" "$root/build-fuzz" "${FUZZ_SECONDS:-30}"

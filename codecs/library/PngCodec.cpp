@@ -15,6 +15,17 @@ namespace {
 // The gamma the codec assumes for files that say nothing, and for sRGB.
 constexpr double kDefaultFileGamma = 0.45455;
 constexpr double kScreenGamma = 2.2;
+// Chunks of any length that carry only metadata, as the library lists them:
+// four letters and a zero each.
+constexpr png_byte kSkippedChunks[] = {
+    't', 'E', 'X', 't', 0,  //
+    'z', 'T', 'X', 't', 0,  //
+    'i', 'T', 'X', 't', 0,  //
+    's', 'P', 'L', 'T', 0,  //
+    'e', 'X', 'I', 'f', 0,  //
+    'p', 'C', 'A', 'L', 0,  //
+    's', 'C', 'A', 'L', 0,  //
+};
 
 }  // namespace
 
@@ -82,6 +93,12 @@ int PngCodec::BeginRead(const char* path, engine::ImageBuffer* target) {
   info_ = png_create_info_struct(png_);
   if (info_ == nullptr) return Fail();
   png_set_read_fn(png_, file_.Get(), &PngReadFromStream);
+  // The library buffers a text or metadata chunk whole, at the length the file
+  // claims (an oversized length is only a warning on reading), so a 100-byte
+  // file could make it allocate 2 GiB. None of them touches the pixels: they
+  // are skipped unread.
+  png_set_keep_unknown_chunks(png_, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks,
+                              static_cast<int>(sizeof kSkippedChunks / 5));
   png_read_info(png_, info_);
   png_get_IHDR(png_, info_, &width_, &height_, &bitDepth_, &colourType_, &interlace_, &compression_, &filter_);
   if (bitDepth_ > 8) return Fail();

@@ -60,7 +60,12 @@ toff_t SeekProc(thandle_t handle, toff_t offset, int origin) {
 int CloseProc(thandle_t handle) {
   auto* stream = static_cast<TiffStream*>(handle);
   if (stream->file == nullptr) return 0;
-  stream->closeResult = std::fclose(stream->file) == 0 ? 0 : -1;
+  // A write that failed inside the stream's buffer (a full disk met while a
+  // seek flushed it) leaves only the error flag: fclose of the then empty
+  // buffer succeeds.
+  const bool failedBefore = std::ferror(stream->file) != 0;
+  const bool closed = std::fclose(stream->file) == 0;
+  stream->closeResult = !failedBefore && closed ? 0 : -1;
   stream->file = nullptr;
   return stream->closeResult;
 }

@@ -15,7 +15,7 @@ namespace codecs {
 
 struct TiffStream {
   std::FILE* file = nullptr;
-  int closeResult = 0;  // 0, or -1 when fclose failed
+  int closeResult = 0;  // 0, or -1 when fclose failed or a buffered write had failed
   // The stream's buffer: uncompressed strips are a few KiB each, so without it
   // nearly every strip would be a system call of its own.
   engine::HeapBlock buffer;

@@ -116,6 +116,9 @@ bool PcxCodec::DecodeRows() {
   const std::uint8_t* data = work.View();
   const std::uint8_t* dataEnd = data + work.Size();
   for (std::int32_t y = 0; y < height_; ++y) {
+    // Rows past the end of the data stay as created, all zero: a tiny file
+    // declaring a huge picture must not make us write gigabytes of black.
+    if (data >= dataEnd) break;
     // Cleared each line: a line the data does not reach comes out black.
     std::fill(line.begin(), line.end(), std::uint8_t{0});
     data = DecodeRunLine(line.data(), data, dataEnd, decodeLength);

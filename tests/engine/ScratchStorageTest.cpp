@@ -15,22 +15,12 @@
 
 namespace {
 
+using testsupport::TmpdirOverride;
+
 using engine::ScratchMapping;
 using testsupport::Join;
 using testsupport::PrivateDir;
 using testsupport::ScratchFiles;
-
-// Restores TMPDIR when a test points it somewhere unusable.
-class TmpdirOverride {
- public:
-  explicit TmpdirOverride(const std::string& value) : saved_(std::getenv("TMPDIR")) {
-    ::setenv("TMPDIR", value.c_str(), 1);
-  }
-  ~TmpdirOverride() { ::setenv("TMPDIR", saved_.c_str(), 1); }
-
- private:
-  std::string saved_;
-};
 
 TEST(ScratchMapping, RefusesZeroSizeAndEmptyPrefix) {
   ScratchMapping mapping;

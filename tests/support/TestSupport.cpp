@@ -55,6 +55,11 @@ bool FileExistsOnDisk(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0;
 }
 
+TmpdirOverride::TmpdirOverride(const std::string& value) : saved_(std::getenv("TMPDIR")) {
+  ::setenv("TMPDIR", value.c_str(), 1);
+}
+TmpdirOverride::~TmpdirOverride() { ::setenv("TMPDIR", saved_.c_str(), 1); }
+
 std::string Quote(const std::string& text) {
   std::string quoted = "'";
   for (const char c : text) {

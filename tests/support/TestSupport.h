@@ -25,6 +25,18 @@ Bytes ReadBytes(const std::string& path);
 bool FileExistsOnDisk(const std::string& path);
 std::string Join(const std::string& folder, const std::string& name);
 
+// Points TMPDIR somewhere else for one scope (an unusable folder, say).
+class TmpdirOverride {
+ public:
+  explicit TmpdirOverride(const std::string& value);
+  ~TmpdirOverride();
+  TmpdirOverride(const TmpdirOverride&) = delete;
+  TmpdirOverride& operator=(const TmpdirOverride&) = delete;
+
+ private:
+  std::string saved_;
+};
+
 // Runs a shell command; returns its exit status (-1 when it could not run).
 int RunCommand(const std::string& command, std::string* output = nullptr);
 std::string Quote(const std::string& text);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/commands/ConversionCommands.h"
@@ -444,6 +445,22 @@ TEST(ConvertToPcx, CommandLineTool) {
   EXPECT_EQ(testsupport::RunCommand(tool + " pcx " + testsupport::Quote(bmp) + " " +
                                     testsupport::Quote(folder + "/no/x.pcx") + " 2>/dev/null"),
             4);
+}
+
+}  // namespace
+
+namespace {
+
+// A fuzzer find: 899 bytes declaring a picture 65368 pixels wide. It loads (its
+// data ends early), and the rows the data never reached are black.
+TEST(PcxRead, TinyFileDeclaringAHugePictureLoadsWithBlackRows) {
+  const std::string path = testsupport::SourceDir() + "/tests/data/hostile/pcx-data-ends-early-wide.pcx";
+  engine::ImageBuffer image;
+  ASSERT_EQ(engine::LoadAnyImage(path.c_str(), image), engine::ResultOk);
+  EXPECT_EQ(image.GetWidth(), 65368);
+  EXPECT_EQ(image.GetHeight(), 128);
+  const std::uint8_t* last = image.GetRow(127);
+  EXPECT_TRUE(std::all_of(last, last + image.GetRowBytes(), [](std::uint8_t b) { return b == 0; }));
 }
 
 }  // namespace

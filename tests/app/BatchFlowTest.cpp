@@ -1,0 +1,301 @@
+// The batch page against the scripted window: folder browsing, the three
+// targets with their patterns and names, progress and status line, the
+// default folder, and runs that overlap or meet the exit.
+#include <atomic>
+#include <mutex>
+
+#include "app/BatchFlow.h"
+#include "tests/app/FlowTestSupport.h"
+
+namespace {
+
+using flowtest::Exists;
+using flowtest::FlowTest;
+using flowtest::SmallBmp;
+namespace names = app::names;
+
+class BatchTest : public FlowTest {
+ protected:
+  // a.jpg, b.png, c.bmp, all BMP inside: the engine goes by content, so
+  // every one of them converts whichever writers this build has.
+  void MakeSources(const std::vector<std::string>& names = {"a.jpg", "b.png", "c.bmp"}) {
+    source_ = testsupport::MakeTempSubdir("src");
+    for (const std::string& name : names) ASSERT_TRUE(flowtest::Write(source_ + "/" + name, SmallBmp()));
+    target_ = testsupport::MakeTempSubdir("out");
+    Host().SetTextSilently(names::kSourceFolderBox, source_);
+    Host().SetTextSilently(names::kTargetFolderBox, target_);
+  }
+  std::string source_;
+  std::string target_;
+};
+
+// The page's sequence after every file is that of a one-by-one run; the tests
+// that watch it fix the batch to one worker.
+class OneByOne {
+ public:
+  OneByOne() { app::SetBatchWorkersForTesting(1); }
+  ~OneByOne() { app::SetBatchWorkersForTesting(0); }
+};
+
+std::string Status(int i, int ok, int failed, int total) {
+  return "【正在处理第" + std::to_string(i) + "个图片】【成功" + std::to_string(ok) + "个】【失败" +
+         std::to_string(failed) + "个】【共有" + std::to_string(total) + "个图片】";
+}
+
+TEST_F(BatchTest, EachTargetLeavesOutItsOwnFormat) {
+  struct Case {
+    const char* button;
+    std::vector<std::string> names;  // in the order they are processed
+    std::string extension;
+  };
+  const Case cases[] = {
+      {names::kBatchBmp, {"a.jpg", "b.png"}, ".bmp"},
+      {names::kBatchPng, {"a.jpg", "c.bmp"}, ".png"},
+      {names::kBatchJpg, {"c.bmp", "b.png"}, ".jpg"},  // the BMP pattern first
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.button);
+    MakeSources();
+    ClickAndWait(c.button);
+    const app::AppState::BatchLists lists = app::State().Batch();
+    EXPECT_EQ(lists.names, c.names);
+    ASSERT_EQ(lists.paths.size(), c.names.size());
+    for (std::size_t i = 0; i < c.names.size(); ++i) EXPECT_EQ(lists.paths[i], source_ + "/" + c.names[i]);
+    const std::string last = target_ + "/" + c.names.back() + c.extension;
+    EXPECT_EQ(Text(names::kSaveBox), last);
+    EXPECT_EQ(Host().GetIntProperty(names::kProgress, host::Property::Maximum), 2);
+    EXPECT_EQ(Host().GetIntProperty(names::kProgress, host::Property::Position), 2);
+    const std::string status = Text(names::kStatusLine);
+    // Whatever this build's writers manage, the counts add up to N.
+    bool matched = false;
+    for (int ok = 0; ok <= 2; ++ok) matched = matched || status == Status(2, ok, 2 - ok, 2);
+    EXPECT_TRUE(matched) << status;
+    if (c.extension == ".bmp") {
+      EXPECT_EQ(status, Status(2, 2, 0, 2));
+      for (const std::string& name : c.names) EXPECT_TRUE(Exists(target_ + "/" + name + ".bmp")) << name;
+    }
+    const auto fresh = NewMessages();
+    ASSERT_EQ(fresh.size(), 1u);
+    EXPECT_EQ(fresh[0].text, "图片处理完毕!");
+    EXPECT_FALSE(fresh[0].captionGiven);
+    EXPECT_EQ(fresh[0].caption, "信息：");
+    EXPECT_FALSE(Host().IsDisabled(c.button));
+  }
+}
+
+TEST_F(BatchTest, StatusLineAndProgressFollowEveryFile) {
+  const OneByOne sequential;
+  MakeSources({"1.jpg", "2.jpg", "3.jpeg", "4.png", "bad.png"});
+  ASSERT_TRUE(flowtest::Write(source_ + "/bad.png", {'n', 'o', 'p', 'e'}));
+  // The save box is written once per file; watch the page at that moment.
+  std::vector<std::string> statuses;
+  std::vector<bool> disabled;
+  Host().Bind(names::kSaveBox, host::Event::TextChanged, [&](const host::Text&) {
+    statuses.push_back(Host().GetText(names::kStatusLine));
+    disabled.push_back(Host().IsDisabled(names::kBatchBmp));
+  });
+  const std::string before = Text(names::kStatusLine);
+  EXPECT_EQ(before, Status(0, 0, 0, 0));
+  ClickAndWait(names::kBatchBmp);
+  // Seen before each file's status update: the previous file's line.
+  const std::vector<std::string> expected = {before, Status(1, 1, 0, 5), Status(2, 2, 0, 5), Status(3, 3, 0, 5),
+                                             Status(4, 4, 0, 5)};
+  EXPECT_EQ(statuses, expected);
+  EXPECT_EQ(disabled, std::vector<bool>(5, true));
+  EXPECT_EQ(Text(names::kStatusLine), Status(5, 4, 1, 5));
+  EXPECT_FALSE(Host().IsDisabled(names::kBatchBmp));
+  EXPECT_EQ(Host().ProcessEventsCalls(), 5);
+  EXPECT_EQ(Text(names::kSaveBox), target_ + "/bad.png.bmp");  // a failure still fills it
+  EXPECT_FALSE(Exists(target_ + "/bad.png.bmp"));
+}
+
+TEST_F(BatchTest, SingleJpgNumberingContinuesAfterABatchOfFive) {
+  MakeSources({"1.png", "2.png", "3.png", "4.png", "5.png"});
+  ClickAndWait(names::kBatchBmp);
+  EXPECT_EQ(app::State().Count(app::SingleTarget::Jpg), 5);
+  Type("/pics/cat.png");
+  ClickAndWait(names::kConvertJpg);
+  EXPECT_EQ(Text(names::kSaveBox), Program("/tmp/jpg图片/转-cat-6.jpg"));
+}
+
+TEST_F(BatchTest, EmptyTargetBoxBecomesTheDefaultFolder) {
+  struct Case {
+    const char* button;
+    const char* message;
+    const char* tail;
+  };
+  const Case cases[] = {
+      {names::kBatchJpg, "设置默认文件夹为程序目录\\tmp\\批量jpg", "/tmp/批量jpg"},
+      {names::kBatchBmp, "设置默认文件夹为程序目录\\tmp\\批量bmp", "/tmp/批量bmp"},
+      {names::kBatchPng, "设置默认文件夹为程序目录\\tmp\\批量png", "/tmp/批量png"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.button);
+    MakeSources({"a.jpg", "b.png", "c.bmp"});
+    Host().SetTextSilently(names::kTargetFolderBox, "");
+    ClickAndWait(c.button);
+    const auto fresh = NewMessages();
+    ASSERT_EQ(fresh.size(), 2u);
+    EXPECT_EQ(fresh[0].text, c.message);
+    EXPECT_EQ(fresh[0].caption, "提示");
+    EXPECT_EQ(fresh[1].text, "图片处理完毕!");
+    EXPECT_EQ(Text(names::kTargetFolderBox), Program(c.tail));
+    EXPECT_TRUE(Exists(Program(c.tail)));
+  }
+  EXPECT_TRUE(Exists(Program("/tmp/批量bmp/a.jpg.bmp")));
+  EXPECT_TRUE(Exists(Program("/tmp/批量bmp/b.png.bmp")));
+}
+
+TEST_F(BatchTest, EmptySourceBoxOnlyAsks) {
+  MakeSources();
+  Host().SetTextSilently(names::kSourceFolderBox, "");
+  ClickAndWait(names::kBatchPng);
+  ExpectOneMessage("请选取源文件夹，再进行转换！");
+  EXPECT_EQ(Host().GetIntProperty(names::kProgress, host::Property::Maximum), 0);
+  EXPECT_EQ(Text(names::kSaveBox), "");
+  EXPECT_FALSE(Host().IsDisabled(names::kBatchPng));
+}
+
+TEST_F(BatchTest, NoMatchingFileEndsAtOnce) {
+  MakeSources({"only.bmp", "notes.txt"});
+  ClickAndWait(names::kBatchBmp);
+  ExpectOneMessage("图片处理完毕!", "信息：");
+  EXPECT_EQ(Text(names::kStatusLine), Status(0, 0, 0, 0));
+  EXPECT_EQ(Host().GetIntProperty(names::kProgress, host::Property::Maximum), 0);
+  EXPECT_TRUE(app::State().Batch().paths.empty());
+}
+
+TEST_F(BatchTest, MissingTargetFolderCountsEveryFileFailed) {
+  MakeSources({"a.jpg", "b.jpg", "c.jpeg"});
+  Host().SetTextSilently(names::kTargetFolderBox, target_ + "/not-there");
+  ClickAndWait(names::kBatchBmp);
+  EXPECT_EQ(Text(names::kStatusLine), Status(3, 0, 3, 3));
+  EXPECT_FALSE(Exists(target_ + "/not-there"));
+}
+
+TEST_F(BatchTest, ASecondRunListsOnlyItsOwnFiles) {
+  MakeSources({"a.jpg", "b.jpg", "c.jpg"});
+  ClickAndWait(names::kBatchBmp);
+  MakeSources({"z.png"});
+  ClickAndWait(names::kBatchBmp);
+  EXPECT_EQ(app::State().Batch().names, std::vector<std::string>{"z.png"});
+  EXPECT_EQ(app::State().Batch().paths, std::vector<std::string>{source_ + "/z.png"});
+  EXPECT_EQ(Text(names::kStatusLine), Status(1, 1, 0, 1));
+}
+
+TEST_F(BatchTest, UpperCaseNamesAreFoundAndAFileMatchedTwiceIsListedTwice) {
+  MakeSources({"A.JPG", "b.Png"});
+  ClickAndWait(names::kBatchBmp);
+  EXPECT_EQ(app::State().Batch().names, (std::vector<std::string>{"A.JPG", "b.Png"}));
+  EXPECT_TRUE(Exists(target_ + "/A.JPG.bmp"));
+}
+
+TEST_F(BatchTest, ADoubleClickStartsOneRun) {
+  MakeSources({"a.jpg", "b.jpg", "c.jpg"});
+  // The second click lands while the first run is on its first file.
+  std::atomic<int> clicks{0};
+  Host().Bind(names::kSaveBox, host::Event::TextChanged, [&](const host::Text&) {
+    if (clicks.fetch_add(1) == 0) {
+      // Run inline, so it surely tries while this run is still going.
+      Host().SetInlineThreads(true);
+      Host().Fire(names::kBatchBmp, host::Event::Click);
+      Host().SetInlineThreads(false);
+      Host().Fire(names::kBatchPng, host::Event::Click);  // another target may run alongside
+    }
+  });
+  ClickAndWait(names::kBatchBmp);
+  int finished = 0;
+  for (const auto& message : NewMessages()) finished += message.text == "图片处理完毕!" ? 1 : 0;
+  EXPECT_EQ(finished, 2) << "one BMP run and one PNG run";
+  EXPECT_EQ(app::State().Count(app::SingleTarget::Jpg), 6);
+  EXPECT_FALSE(Host().IsDisabled(names::kBatchBmp));
+  EXPECT_FALSE(Host().IsDisabled(names::kBatchPng));
+}
+
+TEST_F(BatchTest, FolderBrowseFillsTheBoxesAndKeepsThemOnCancel) {
+  Host().QueueFolderAnswer("/data/in");
+  ClickAndWait(names::kBrowseSource);
+  Host().QueueFolderAnswer("/data/out");
+  ClickAndWait(names::kBrowseTarget);
+  EXPECT_EQ(Text(names::kSourceFolderBox), "/data/in");
+  EXPECT_EQ(Text(names::kTargetFolderBox), "/data/out");
+  EXPECT_EQ(app::State().LastBrowsedFolder(), "/data/out");
+  ClickAndWait(names::kBrowseSource);  // cancelled
+  EXPECT_EQ(Text(names::kSourceFolderBox), "/data/in");
+  EXPECT_EQ(app::State().LastBrowsedFolder(), "");
+  EXPECT_EQ(Host().FolderBrowseTitles(), std::vector<std::string>(3, "选择目标目录"));
+  ExpectNoMessage();
+}
+
+TEST_F(BatchTest, ExitDuringARunStopsAfterTheCurrentFile) {
+  const OneByOne sequential;
+  MakeSources({"1.jpg", "2.jpg", "3.jpg", "4.jpg"});
+  Host().RegisterExitRoutine("state", app::ReleaseAppState);
+  int files = 0;
+  Host().Bind(names::kSaveBox, host::Event::TextChanged, [&](const host::Text&) {
+    if (++files == 2) Host().Fire(names::kExit, host::Event::Click);
+  });
+  ClickAndWait(names::kBatchBmp);
+  EXPECT_EQ(files, 2);
+  EXPECT_TRUE(Host().IsExiting());
+  EXPECT_TRUE(NewMessages().empty()) << "no end message once the exit began";
+  EXPECT_FALSE(Exists(target_ + "/3.jpg.bmp"));
+  EXPECT_EQ(Host().RunMessageLoop(), 0);
+  EXPECT_TRUE(app::State().Batch().paths.empty()) << "released by the exit routine";
+  EXPECT_TRUE(testsupport::ScratchFiles().empty());
+  // Nothing more starts.
+  Click(names::kConvertBmp);
+  Click(names::kBatchBmp);
+  EXPECT_TRUE(Host().WaitForWorkers());
+  EXPECT_TRUE(NewMessages().empty());
+}
+
+TEST_F(BatchTest, ParallelRunEndsAsAOneByOneRunWould) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 20; ++i) names.push_back("p" + std::to_string(100 + i) + ".jpg");
+  MakeSources(names);
+  for (const char* bad : {"p103.jpg", "p110.jpg", "p119.jpg"}) {
+    ASSERT_TRUE(flowtest::Write(source_ + "/" + bad, {'n', 'o', 'p', 'e'}));
+  }
+  app::SetBatchWorkersForTesting(4);
+  std::vector<std::string> statuses;
+  std::mutex seen;
+  // The save box is written once per finished file (and once more at the end).
+  Host().Bind(names::kSaveBox, host::Event::TextChanged, [&](const host::Text&) {
+    std::lock_guard lock(seen);
+    statuses.push_back(Host().GetText(names::kStatusLine));
+  });
+  const int jpgBefore = app::State().Count(app::SingleTarget::Jpg);
+  ClickAndWait(names::kBatchBmp);
+  app::SetBatchWorkersForTesting(0);
+
+  EXPECT_EQ(Host().GetIntProperty(names::kProgress, host::Property::Maximum), 20);
+  EXPECT_EQ(Host().GetIntProperty(names::kProgress, host::Property::Position), 20);
+  EXPECT_EQ(Text(names::kStatusLine), Status(20, 17, 3, 20));
+  EXPECT_EQ(Text(names::kSaveBox), target_ + "/p119.jpg.bmp");  // the list's last entry, though it failed
+  EXPECT_EQ(app::State().Count(app::SingleTarget::Jpg), jpgBefore + 20);
+  const auto messages = NewMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, "图片处理完毕!");
+  EXPECT_FALSE(Host().IsDisabled(names::kBatchBmp));
+  // During the run the line counts finished files, one step at a time.
+  // (The last write, naming the list's last entry, happens only when another
+  // file finished last.)
+  ASSERT_TRUE(statuses.size() == 20u || statuses.size() == 21u) << statuses.size();
+  for (int k = 0; k < static_cast<int>(statuses.size()); ++k) {
+    const std::string& line = statuses[static_cast<std::size_t>(k)];
+    EXPECT_EQ(line.rfind("【正在处理第" + std::to_string(k) + "个图片】", 0), 0u) << line;
+  }
+  // The files are those of a one-by-one run, byte for byte.
+  const flowtest::Bytes expected = flowtest::Read(target_ + "/p100.jpg.bmp");
+  for (const std::string& name : names) {
+    const bool bad = name == "p103.jpg" || name == "p110.jpg" || name == "p119.jpg";
+    EXPECT_EQ(Exists(target_ + "/" + name + ".bmp"), !bad) << name;
+    if (!bad) {
+      EXPECT_EQ(flowtest::Read(target_ + "/" + name + ".bmp"), expected) << name;
+    }
+  }
+  EXPECT_TRUE(testsupport::ScratchFiles().empty());
+}
+
+}  // namespace
