@@ -207,6 +207,34 @@ bool Palette::FindIndex(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
   return true;
 }
 
+bool Palette::FindIndexSorted(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                              std::uint8_t& index) const {
+  if (count_ == 0) return false;
+  const PaletteEntry* e = Entries();
+  const std::uint32_t d = red + 256u * green + 65536u * blue;
+  if (count_ >= 3) {
+    // With ascending keys "key(i + 1) >= d" holds from some i on and
+    // "key(i - 1) <= d" up to some i: the first window holding d, if any, is
+    // the first i of the former.
+    std::uint32_t lo = 1;
+    std::uint32_t hi = count_ - 1;  // one past the last window
+    while (lo < hi) {
+      const std::uint32_t mid = lo + (hi - lo) / 2;
+      if (e[mid + 1].key >= d) {
+        hi = mid;
+      } else {
+        lo = mid + 1;
+      }
+    }
+    if (lo + 1 < count_ && e[lo - 1].key <= d) {
+      index = static_cast<std::uint8_t>(lo);
+      return true;
+    }
+  }
+  index = static_cast<std::uint8_t>(d > e[0].key ? count_ - 1 : 0);
+  return true;
+}
+
 bool Palette::FindIndexPacked(std::uint16_t pixel, std::uint8_t& index) const {
   const Rgb c = UnpackPixel16(pixel);
   return FindIndex(c.red, c.green, c.blue, index);
@@ -227,11 +255,18 @@ int ImageBuffer::ConvertTo(ImageBuffer& target, std::uint32_t bitsPerPixel, std:
     Palette& palette = target.palette_;
     palette.Clear();
     if (palette.BuildFromPixels(pixels_, bitsPerPixel_, width_, height_, paletteCount) == 0) return 0;
+    // BuildFromPixels leaves the keys sorted, so bisection finds FindIndex's
+    // entry; a run of one colour is looked up once.
     for (std::int32_t y = 0; y < height_; ++y) {
       const std::uint8_t* rgb = RowAsRgb(*this, y, colours, scratch.data());
       std::uint8_t* out = target.GetRow(y);
+      std::uint8_t found = 0;
+      (void)palette.FindIndexSorted(rgb[0], rgb[1], rgb[2], found);  // none: the bytes stay 0
       for (std::int32_t x = 0; x < width_; ++x, rgb += 3) {
-        (void)palette.FindIndex(rgb[0], rgb[1], rgb[2], out[x]);  // none: the byte stays 0
+        if (x > 0 && (rgb[0] != rgb[-3] || rgb[1] != rgb[-2] || rgb[2] != rgb[-1])) {
+          (void)palette.FindIndexSorted(rgb[0], rgb[1], rgb[2], found);
+        }
+        out[x] = found;
       }
     }
     return 1;

@@ -54,6 +54,10 @@ class Palette {
   [[nodiscard]] bool FindIndex(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
                                std::uint8_t& index) const;
   [[nodiscard]] bool FindIndexPacked(std::uint16_t pixel, std::uint8_t& index) const;
+  // FindIndex's answer by bisection, for keys in ascending order (as SortByKey
+  // leaves them); any other order may give another index.
+  [[nodiscard]] bool FindIndexSorted(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
+                                     std::uint8_t& index) const;
 
   [[nodiscard]] PaletteEntry* Entries() const { return entries_.As<PaletteEntry>(); }
   [[nodiscard]] std::uint32_t EntryCount() const { return count_; }

@@ -207,4 +207,49 @@ TEST(Quantiser, GreyAndSixteenBitSources) {
   EXPECT_EQ(Bytes(quantised.GetPixels(), quantised.GetPixels() + 2), (Bytes{0, 1}));
 }
 
+// The bisection ConvertTo uses gives the linear window search's answer for
+// every sorted palette: sizes 1 to 256, repeated keys, colours on, between and
+// outside the keys.
+TEST(Quantiser, SortedSearchAgreesWithTheWindowSearch) {
+  std::uint32_t state = 99;
+  auto next = [&] {
+    state = state * 1664525u + 1013904223u;
+    return state >> 8;
+  };
+  for (std::uint32_t count = 1; count <= 256; ++count) {
+    engine::Palette palette;
+    ASSERT_EQ(palette.Allocate(count), 1);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      engine::PaletteEntry& entry = palette.Entries()[i];
+      // Few distinct values in small palettes, so keys repeat.
+      const std::uint32_t spread = count < 16 ? 4 : 256;
+      entry.red = static_cast<std::uint8_t>(next() % spread * (256 / spread));
+      entry.green = static_cast<std::uint8_t>(next() % spread * (256 / spread));
+      entry.blue = static_cast<std::uint8_t>(next() % 3 == 0 ? 0 : next() % spread * (256 / spread));
+    }
+    ASSERT_EQ(palette.SortByKey(), 1);
+    for (int probe = 0; probe < 400; ++probe) {
+      std::uint8_t rgb[3];
+      if (probe % 2 == 0) {
+        const engine::PaletteEntry& entry = palette.Entries()[next() % count];
+        rgb[0] = entry.red;
+        rgb[1] = entry.green;
+        rgb[2] = entry.blue;
+      } else {
+        for (std::uint8_t& c : rgb) c = static_cast<std::uint8_t>(next());
+      }
+      std::uint8_t linear = 200;
+      std::uint8_t bisected = 201;
+      ASSERT_TRUE(palette.FindIndex(rgb[0], rgb[1], rgb[2], linear));
+      ASSERT_TRUE(palette.FindIndexSorted(rgb[0], rgb[1], rgb[2], bisected));
+      ASSERT_EQ(bisected, linear) << count << " entries, colour " << int{rgb[0]} << "," << int{rgb[1]} << ","
+                                  << int{rgb[2]};
+    }
+  }
+  engine::Palette none;
+  std::uint8_t untouched = 7;
+  EXPECT_FALSE(none.FindIndexSorted(1, 2, 3, untouched));
+  EXPECT_EQ(untouched, 7);
+}
+
 }  // namespace
