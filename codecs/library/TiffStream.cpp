@@ -2,7 +2,6 @@
 
 #include <cstdarg>
 #include <mutex>
-#include <sys/types.h>
 
 #include "engine/core/SizeMath.h"
 #include "platform/Platform.h"
@@ -48,11 +47,12 @@ toff_t SeekProc(thandle_t handle, toff_t offset, int origin) {
       base + static_cast<std::int64_t>(offset) == stream->position) {
     return static_cast<toff_t>(stream->position);
   }
-  if (fseeko(stream->file, static_cast<off_t>(offset), origin) != 0) {
+  if (offset > static_cast<toff_t>(INT64_MAX) ||
+      !platform::SeekFile(stream->file, static_cast<std::int64_t>(offset), origin)) {
     stream->position = -1;
     return static_cast<toff_t>(-1);
   }
-  const off_t here = ftello(stream->file);
+  const std::int64_t here = platform::TellFile(stream->file);
   stream->position = here;
   return static_cast<toff_t>(here);
 }
@@ -72,10 +72,10 @@ int CloseProc(thandle_t handle) {
 
 toff_t SizeProc(thandle_t handle) {
   std::FILE* file = FileOf(handle);
-  const off_t here = ftello(file);
-  if (here < 0 || fseeko(file, 0, SEEK_END) != 0) return 0;
-  const off_t end = ftello(file);
-  if (fseeko(file, here, SEEK_SET) != 0 || end < 0) return 0;
+  const std::int64_t here = platform::TellFile(file);
+  if (here < 0 || !platform::SeekFile(file, 0, SEEK_END)) return 0;
+  const std::int64_t end = platform::TellFile(file);
+  if (!platform::SeekFile(file, here, SEEK_SET) || end < 0) return 0;
   return static_cast<toff_t>(end);
 }
 
