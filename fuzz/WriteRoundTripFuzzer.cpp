@@ -22,7 +22,7 @@ std::vector<std::uint8_t> AsRgb(const engine::ImageBuffer& image) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 3) return 0;
+  if (size < 4) return 0;  // three bytes of shape, then at least one of pixels
   const int width = data[0] % 24 + 1;
   const int height = data[1] % 24 + 1;
   static constexpr std::uint32_t kDepths[] = {8, 8, 16, 24, 32};
