@@ -1,14 +1,17 @@
 // The kernel services the engine and the host stand on: files, the temporary
 // directory, mapped scratch files and the code page. Every text that crosses
-// this interface is a byte string in the program's code page (GBK-compatible;
-// GB18030 on Linux). The conversion to the system's own encoding happens here
-// and nowhere else.
+// this interface is a byte string in the program's code page, GB18030 on every
+// system (GBK-compatible, and it spells every Unicode name). The conversion to
+// the system's own encoding (UTF-8 on Linux, UTF-16 on Windows) happens here
+// and nowhere else. posix/ and win32/ hold one implementation each, common/
+// what both share.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -30,6 +33,14 @@ bool IsDBCSLeadByte(unsigned char byte);
 bool CodePageToUtf8(const char* text, std::string& utf8);
 // UTF-8 -> code page, for texts arriving from the system.
 bool Utf8ToCodePage(const char* utf8, std::string& text);
+// The same for UTF-16 (the Windows system's own texts, and the window's).
+bool CodePageToUtf16(const char* text, std::u16string& utf16);
+bool Utf16ToCodePage(std::u16string_view utf16, std::string& text);
+
+// Position of the last path separator of a code-page path that is a whole
+// character (never the second byte of a two-byte one, as in "\x9C\x5C");
+// std::string::npos when there is none. On Windows a '/' counts as well.
+std::size_t FindLastSeparator(std::string_view path);
 
 // --- Files -----------------------------------------------------------------
 
@@ -63,6 +74,7 @@ bool GetPathKind(const char* path, bool& isDirectory, bool& isRegularFile);
 
 bool DeleteFile(const char* path);
 bool CreateDirectory(const char* path);
+// Puts from in the place of to, replacing a file already there.
 bool RenameFile(const char* from, const char* to);
 
 // --- Process and folders (for the host) ---------------------------------------
@@ -82,9 +94,14 @@ std::string GetEnvironment(const char* name);
 // it is renamed over the target. Null on failure.
 std::FILE* CreateFileBeside(const char* target, std::string& tempPath);
 
-// The system temporary directory, without a trailing separator: $TMPDIR when
-// set (even when unusable), else /tmp.
+// The system temporary directory, without a trailing separator. Linux: $TMPDIR
+// when set and not empty (even when unusable), else /tmp. Windows: what
+// GetTempPathW answers, used as given.
 std::string GetTempPath();
+
+// A code-page text on standard error, legible there: UTF-16 through the
+// console on a Windows console, UTF-8 everywhere else.
+void WriteStandardError(std::string_view text);
 
 // --- Scratch files ---------------------------------------------------------
 
@@ -96,6 +113,8 @@ enum class CreateResult { Created, NameTaken, Failed };
 // Creates a new file exclusively (never follows or replaces anything already
 // at the path), readable and writable by the owner only, with size bytes of
 // space reserved so that writing through a mapping can never run out of disk.
+// On Windows it is hidden and temporary and goes with its last handle, so not
+// even a killed program leaves one behind.
 CreateResult CreateScratchFile(const char* path, std::uint64_t size, FileHandle& handle);
 void CloseFileHandle(FileHandle handle);
 

@@ -1,5 +1,6 @@
 // Linux implementation of the kernel services. Paths arrive in the code page
-// (GB18030) and are converted to UTF-8 at each system call.
+// (GB18030) and are converted to UTF-8 at each system call; the code page
+// itself and the wildcard meaning are in common/.
 #include "platform/Platform.h"
 
 #include <algorithm>
@@ -8,62 +9,12 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <iconv.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
 namespace {
-
-constexpr const char* kCodePage = "GB18030";
-
-bool IsTrailByte(unsigned char byte) { return byte >= 0x40 && byte <= 0xFE && byte != 0x7F; }
-bool IsDigitByte(unsigned char byte) { return byte >= 0x30 && byte <= 0x39; }
-
-// Drops lead bytes that do not start a complete unit, so that a text cut by
-// bytes somewhere inside it still names a file.
-std::string DropPartialCharacters(const char* text) {
-  std::string out;
-  const auto* p = reinterpret_cast<const unsigned char*>(text);
-  const std::size_t length = std::strlen(text);
-  std::size_t i = 0;
-  while (i < length) {
-    const unsigned char byte = p[i];
-    if (!IsDBCSLeadByte(byte)) {
-      out.push_back(static_cast<char>(byte));
-      i += 1;
-    } else if (i + 1 < length && IsTrailByte(p[i + 1])) {
-      out.append(text + i, 2);
-      i += 2;
-    } else if (i + 3 < length && IsDigitByte(p[i + 1]) && IsDBCSLeadByte(p[i + 2]) &&
-               IsDigitByte(p[i + 3])) {
-      out.append(text + i, 4);
-      i += 4;
-    } else {
-      i += 1;  // a lone lead byte: the rest of its character was cut off
-    }
-  }
-  return out;
-}
-
-bool Convert(const char* from, const char* to, const std::string& input, std::string& output) {
-  output.clear();
-  if (input.empty()) return true;
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  std::string result(input.size() * 4 + 4, '\0');
-  char* in = const_cast<char*>(input.data());
-  std::size_t inLeft = input.size();
-  char* out = result.data();
-  std::size_t outLeft = result.size();
-  const std::size_t rc = iconv(cd, &in, &inLeft, &out, &outLeft);
-  iconv_close(cd);
-  if (rc == static_cast<std::size_t>(-1) || inLeft != 0) return false;
-  result.resize(result.size() - outLeft);
-  output = std::move(result);
-  return true;
-}
 
 bool ToSystemPath(const char* path, std::string& utf8) {
   if (path == nullptr || *path == '\0') return false;
@@ -72,70 +23,7 @@ bool ToSystemPath(const char* path, std::string& utf8) {
 
 bool HasWildcard(const char* text) { return std::strpbrk(text, "*?") != nullptr; }
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::size_t UnitLength(const char* p) {
-  if (IsDBCSLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') return 2;
-  return 1;
-}
-
-bool MatchFrom(const char* pattern, const char* name) {
-  while (*pattern != '\0') {
-    if (*pattern == '*') {
-      while (*pattern == '*') ++pattern;
-      if (*pattern == '\0') return true;
-      for (const char* rest = name;; rest += UnitLength(rest)) {
-        if (MatchFrom(pattern, rest)) return true;
-        if (*rest == '\0') return false;
-      }
-    }
-    if (*name == '\0') return false;
-    if (*pattern == '?') {
-      ++pattern;
-      name += UnitLength(name);
-      continue;
-    }
-    const std::size_t unit = UnitLength(pattern);
-    if (unit == 2) {
-      if (pattern[0] != name[0] || pattern[1] != name[1]) return false;
-    } else if (FoldAscii(*pattern) != FoldAscii(*name)) {
-      return false;
-    }
-    pattern += unit;
-    name += unit;
-  }
-  return *name == '\0';
-}
-
-// Splits at the last separator that is not the second byte of a two-byte unit.
-std::size_t LastSeparator(const std::string& path) {
-  std::size_t last = std::string::npos;
-  for (std::size_t i = 0; i < path.size();) {
-    if (path[i] == kPathSeparator) last = i;
-    i += UnitLength(path.c_str() + i);
-  }
-  return last;
-}
-
 }  // namespace
-
-bool IsDBCSLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
-
-bool CodePageToUtf8(const char* text, std::string& utf8) {
-  if (text == nullptr) {
-    utf8.clear();
-    return true;
-  }
-  return Convert(kCodePage, "UTF-8", DropPartialCharacters(text), utf8);
-}
-
-bool Utf8ToCodePage(const char* utf8, std::string& text) {
-  if (utf8 == nullptr) {
-    text.clear();
-    return true;
-  }
-  return Convert("UTF-8", kCodePage, utf8, text);
-}
 
 std::FILE* OpenFile(const char* path, const char* mode) {
   std::string native;
@@ -149,11 +37,6 @@ bool SeekFile(std::FILE* file, std::int64_t offset, int origin) {
 
 std::int64_t TellFile(std::FILE* file) {
   return file != nullptr ? static_cast<std::int64_t>(::ftello(file)) : -1;
-}
-
-bool MatchesWildcard(const char* pattern, const char* name) {
-  if (std::strcmp(pattern, "*.*") == 0) return true;  // Windows: any name, dot or not
-  return MatchFrom(pattern, name);
 }
 
 bool GetPathKind(const char* path, bool& isDirectory, bool& isRegularFile) {
@@ -172,7 +55,7 @@ std::vector<FoundEntry> FindEntries(const char* pattern) {
   std::vector<FoundEntry> entries;
   if (pattern == nullptr || *pattern == '\0') return entries;
   const std::string text(pattern);
-  const std::size_t cut = LastSeparator(text);
+  const std::size_t cut = FindLastSeparator(text);
   const std::string folder = cut == std::string::npos ? std::string() : text.substr(0, cut);
   const std::string last = cut == std::string::npos ? text : text.substr(cut + 1);
   if (last.empty()) return entries;
@@ -381,6 +264,12 @@ void FlushMappedRange(void* address, std::size_t bytes) {
   const auto start = reinterpret_cast<std::uintptr_t>(address);
   const std::uintptr_t aligned = start - start % page;
   ::msync(reinterpret_cast<void*>(aligned), bytes + (start - aligned), MS_ASYNC);
+}
+
+void WriteStandardError(std::string_view text) {
+  std::string utf8;
+  if (!CodePageToUtf8(std::string(text).c_str(), utf8)) utf8 = text;  // better raw bytes than nothing
+  std::fwrite(utf8.data(), 1, utf8.size(), stderr);
 }
 
 }  // namespace platform
