@@ -2,6 +2,9 @@
 // scripts and benchmarks, with the window program's own arguments as defaults.
 // pictomill-convert FORMAT --into DIR [-j N] [OPTIONS] SOURCE...: the batch,
 // naming targets as the window's batch does ("photo.jpg" -> "DIR/photo.jpg.png").
+// Arguments arrive in the system's encoding (UTF-8 on Linux, UTF-16 on Windows)
+// and are turned into the program's code page once, at the start; messages go
+// back through the platform layer, legible on either system.
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -9,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <map>
 #include <string>
 #include <thread>
@@ -20,6 +24,21 @@
 namespace {
 
 constexpr int kUsageError = 2;
+
+// One command-line argument in the code page; converted is false when the
+// system's text has no spelling there (a lone UTF-16 surrogate, bad UTF-8).
+struct Argument {
+  std::string text;
+  bool converted = true;
+};
+using Arguments = std::vector<Argument>;
+
+void Print(const std::string& text) { platform::WriteStandardError(text + "\n"); }
+
+// The name to show for an argument that did not convert.
+std::string Shown(const Argument& argument) {
+  return argument.converted ? argument.text : std::string("(a name the code page cannot spell)");
+}
 
 struct Options {
   int greyscale = 0;
@@ -50,16 +69,17 @@ constexpr Format kFormats[] = {
 };
 
 int Usage(const char* problem) {
-  if (problem != nullptr) std::fprintf(stderr, "pictomill-convert: %s\n", problem);
-  std::fprintf(stderr, "usage: pictomill-convert FORMAT SOURCE TARGET [OPTIONS]\n");
-  std::fprintf(stderr, "       pictomill-convert FORMAT --into DIR [-j N] [OPTIONS] SOURCE...\n");
+  if (problem != nullptr) Print(std::string("pictomill-convert: ") + problem);
+  Print("usage: pictomill-convert FORMAT SOURCE TARGET [OPTIONS]");
+  Print("       pictomill-convert FORMAT --into DIR [-j N] [OPTIONS] SOURCE...");
   for (const Format& format : kFormats) {
-    if (format.available) std::fprintf(stderr, "  %s %s\n", format.name, format.options);
+    if (format.available) Print(std::string("  ") + format.name + " " + format.options);
   }
   return kUsageError;
 }
 
-bool ParseNumber(const char* text, int& value) {
+bool ParseNumber(const std::string& argument, int& value) {
+  const char* text = argument.c_str();
   errno = 0;
   char* end = nullptr;
   const long parsed = std::strtol(text, &end, 10);
@@ -69,8 +89,10 @@ bool ParseNumber(const char* text, int& value) {
 }
 
 // Returns false with a reason for an unknown or malformed option.
-bool ParseOptions(const std::string& format, int count, char** arguments, Options& options, std::string& problem) {
-  for (int i = 0; i < count; ++i) {
+bool ParseOptions(const std::string& format, const std::vector<std::string>& arguments, Options& options,
+                  std::string& problem) {
+  const auto count = arguments.size();
+  for (std::size_t i = 0; i < count; ++i) {
     const std::string option = arguments[i];
     auto number = [&](int& value) {
       if (i + 1 >= count) {
@@ -141,7 +163,13 @@ int ExitStatus(int result) {
   }
 }
 
-int Run(const std::string& format, const char* source, const char* target, const Options& o) {
+int Run(const std::string& format, const Argument& sourceArgument, const Argument& targetArgument, const Options& o) {
+  // A path that has no spelling in the code page names nothing that exists
+  // and nothing that can be written.
+  if (!sourceArgument.converted) return engine::ResultFileMissing;
+  if (!targetArgument.converted) return engine::ResultWriteFailed;
+  const char* source = sourceArgument.text.c_str();
+  const char* target = targetArgument.text.c_str();
   if (format == "jpg") return engine::ConvertToJpg(source, target, o.greyscale, o.quality, o.optimize, o.smoothing);
   if (format == "bmp") return engine::ConvertToBmp(source, target);
   if (format == "tif") return engine::ConvertToTif(source, target, o.eightBit);
@@ -158,59 +186,61 @@ bool TakesNumber(const std::string& option) {
 }
 
 struct BatchFile {
-  std::string source;  // as given (UTF-8), for messages
-  std::string sourcePath;
-  std::string targetPath;  // both in the program's code page
+  Argument source;  // as given
+  Argument target;
   int result = engine::ResultOk;
 };
 
 // Every file is converted (none stops the others); the status is the first
 // failure's in source order, so it does not depend on which worker was first.
-int RunBatch(const std::string& format, int argc, char** argv) {
+int RunBatch(const std::string& format, const Arguments& argv) {
+  const int argc = static_cast<int>(argv.size());
   if (argc < 4) return Usage("--into needs a folder");
-  const std::string folder = argv[3];
+  const Argument& folder = argv[3];
   int workers = static_cast<int>(std::min(std::max(std::thread::hardware_concurrency(), 1U), 4U));
-  std::vector<char*> optionTokens;
+  std::vector<std::string> optionTokens;
   int i = 4;
-  for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; ++i) {
-    const std::string token = argv[i];
+  for (; i < argc && argv[i].text.size() > 1 && argv[i].text[0] == '-'; ++i) {
+    const std::string& token = argv[i].text;
     if (token == "--") {
       ++i;
       break;
     }
     if (token == "-j") {
-      if (i + 1 >= argc || !ParseNumber(argv[i + 1], workers) || workers < 1) return Usage("-j takes a number from 1");
+      if (i + 1 >= argc || !ParseNumber(argv[i + 1].text, workers) || workers < 1) {
+        return Usage("-j takes a number from 1");
+      }
       ++i;
       continue;
     }
-    optionTokens.push_back(argv[i]);
-    if (TakesNumber(token) && i + 1 < argc) optionTokens.push_back(argv[++i]);
+    optionTokens.push_back(token);
+    if (TakesNumber(token) && i + 1 < argc) optionTokens.push_back(argv[++i].text);
   }
   Options options;
   std::string problem;
-  if (!ParseOptions(format, static_cast<int>(optionTokens.size()), optionTokens.data(), options, problem)) {
-    return Usage(problem.c_str());
-  }
+  if (!ParseOptions(format, optionTokens, options, problem)) return Usage(problem.c_str());
   if (i >= argc) return Usage("--into needs at least one SOURCE");
 
-  std::string prefix = folder;
-  if (!prefix.empty() && prefix.back() != platform::kPathSeparator) prefix += platform::kPathSeparator;
+  std::string prefix = folder.text;
+  const std::size_t folderEnd = platform::FindLastSeparator(prefix);
+  if (!prefix.empty() && (folderEnd == std::string::npos || folderEnd + 1 != prefix.size())) {
+    prefix += platform::kPathSeparator;
+  }
   std::vector<BatchFile> files;
   std::map<std::string, std::string> targets;  // target -> the source that makes it
   for (; i < argc; ++i) {
     BatchFile file;
     file.source = argv[i];
-    const std::size_t slash = file.source.find_last_of(platform::kPathSeparator);
-    const std::string name = slash == std::string::npos ? file.source : file.source.substr(slash + 1);
-    if (name.empty()) return Usage(("\"" + file.source + "\" names no file").c_str());
-    const std::string target = prefix + name + "." + format;
-    const auto [clash, fresh] = targets.emplace(target, file.source);
-    if (!fresh) {
-      return Usage((clash->second + " and " + file.source + " would both write " + target).c_str());
-    }
-    if (!platform::Utf8ToCodePage(file.source.c_str(), file.sourcePath) ||
-        !platform::Utf8ToCodePage(target.c_str(), file.targetPath)) {
-      return Usage("a path could not be converted to the program's code page");
+    const std::string& source = file.source.text;
+    const std::size_t slash = platform::FindLastSeparator(source);
+    const std::string name = slash == std::string::npos ? source : source.substr(slash + 1);
+    if (file.source.converted && name.empty()) return Usage(("\"" + source + "\" names no file").c_str());
+    file.target = {prefix + name + "." + format, folder.converted};
+    if (file.source.converted) {
+      const auto [clash, fresh] = targets.emplace(file.target.text, source);
+      if (!fresh) {
+        return Usage((clash->second + " and " + source + " would both write " + file.target.text).c_str());
+      }
     }
     files.push_back(std::move(file));
   }
@@ -218,7 +248,7 @@ int RunBatch(const std::string& format, int argc, char** argv) {
   std::atomic<std::size_t> next{0};
   auto work = [&] {
     for (std::size_t k = next++; k < files.size(); k = next++) {
-      files[k].result = Run(format, files[k].sourcePath.c_str(), files[k].targetPath.c_str(), options);
+      files[k].result = Run(format, files[k].source, files[k].target, options);
     }
   };
   const auto count = static_cast<std::size_t>(workers) < files.size() ? static_cast<std::size_t>(workers)
@@ -231,36 +261,60 @@ int RunBatch(const std::string& format, int argc, char** argv) {
   int status = 0;
   for (const BatchFile& file : files) {
     if (file.result == engine::ResultOk) continue;
-    std::fprintf(stderr, "pictomill-convert: %s: %s\n", file.source.c_str(), Reason(file.result));
+    Print("pictomill-convert: " + Shown(file.source) + ": " + Reason(file.result));
     if (status == 0) status = ExitStatus(file.result);
   }
   return status;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int RunTool(const Arguments& argv) {
+  const int argc = static_cast<int>(argv.size());
   if (argc < 4) return Usage(argc < 2 ? nullptr : "needs FORMAT, SOURCE and TARGET");
-  const std::string format = argv[1];
+  const std::string& format = argv[1].text;
   const Format* known = nullptr;
   for (const Format& candidate : kFormats) {
     if (format == candidate.name) known = &candidate;
   }
   if (known == nullptr) return Usage(("unknown format " + format).c_str());
   if (!known->available) return Usage(("format " + format + " is not available in this build yet").c_str());
-  if (std::string(argv[2]) == "--into") return RunBatch(format, argc, argv);
+  if (argv[2].text == "--into") return RunBatch(format, argv);
 
   Options options;
   std::string problem;
-  if (!ParseOptions(format, argc - 4, argv + 4, options, problem)) return Usage(problem.c_str());
+  std::vector<std::string> optionTexts;
+  for (int i = 4; i < argc; ++i) optionTexts.push_back(argv[i].text);
+  if (!ParseOptions(format, optionTexts, options, problem)) return Usage(problem.c_str());
 
-  // The terminal speaks UTF-8; the engine takes the program's code page.
-  std::string source;
-  std::string target;
-  if (!platform::Utf8ToCodePage(argv[2], source) || !platform::Utf8ToCodePage(argv[3], target)) {
-    return Usage("a path could not be converted to the program's code page");
-  }
-  const int result = Run(format, source.c_str(), target.c_str(), options);
-  if (result != engine::ResultOk) std::fprintf(stderr, "pictomill-convert: %s: %s\n", argv[2], Reason(result));
+  const int result = Run(format, argv[2], argv[3], options);
+  if (result != engine::ResultOk) Print("pictomill-convert: " + Shown(argv[2]) + ": " + Reason(result));
   return ExitStatus(result);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// wmain: the arguments as the system has them (UTF-16), not squeezed through
+// the ANSI code page first.
+int wmain(int argc, wchar_t** argv) {
+  Arguments arguments;
+  for (int i = 0; i < argc; ++i) {
+    const std::u16string utf16(argv[i], argv[i] + std::wcslen(argv[i]));
+    Argument argument;
+    argument.converted = platform::Utf16ToCodePage(utf16, argument.text);
+    if (!argument.converted) argument.text.clear();
+    arguments.push_back(std::move(argument));
+  }
+  return RunTool(arguments);
+}
+#else
+int main(int argc, char** argv) {
+  Arguments arguments;
+  for (int i = 0; i < argc; ++i) {
+    Argument argument;
+    argument.converted = platform::Utf8ToCodePage(argv[i], argument.text);
+    if (!argument.converted) argument.text.clear();
+    arguments.push_back(std::move(argument));
+  }
+  return RunTool(arguments);
+}
+#endif
