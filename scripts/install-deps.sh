@@ -12,6 +12,13 @@ packages=(
   xvfb xauth
   clang libclang-rt-14-dev
 )
+# The Windows program: Debian's MinGW-w64 cross compiler and its zlib, nasm for
+# libjpeg-turbo's SIMD code, dpkg-dev to unpack Debian's source packages,
+# GoogleTest's sources and 64-bit Wine to run the tests.
+if [ "${PICTOMILL_WINDOWS:-0}" = 1 ]; then
+  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev nasm dpkg-dev googletest wine64 liblzma-dev libwebp-dev
+    locales)
+fi
 # Only for benchmarks and memory checks by hand.
 if [ "${PICTOMILL_DEV_TOOLS:-0}" = 1 ]; then
   packages+=(valgrind hyperfine graphicsmagick libvips-tools linux-perf)
@@ -23,13 +30,18 @@ for package in "${packages[@]}"; do
     missing+=("$package")
   fi
 done
-if [ ${#missing[@]} -eq 0 ]; then
-  echo "install-deps: every package is installed"
-  exit 0
-fi
-
 sudo=()
 if [ "$(id -u)" != 0 ]; then sudo=(sudo); fi
-echo "install-deps: installing ${missing[*]}"
-"${sudo[@]}" apt-get update
-"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: every package is installed"
+else
+  echo "install-deps: installing ${missing[*]}"
+  "${sudo[@]}" apt-get update
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+# Wine takes its Windows locale and code pages from the Linux locale: the
+# Windows tests run as a Chinese Windows, so zh_CN.UTF-8 must exist.
+if [ "${PICTOMILL_WINDOWS:-0}" = 1 ] && ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+  echo "install-deps: making the locale zh_CN.UTF-8"
+  "${sudo[@]}" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+fi
