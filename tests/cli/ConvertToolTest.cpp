@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/Platform.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -39,7 +40,7 @@ TEST_F(ConvertToolTest, MapsResultsToExitStatuses) {
   ASSERT_TRUE(testsupport::WriteBytes(text, {'x', 'y'}));
   EXPECT_EQ(Run("bmp " + Quote(text) + " " + Quote(Join(dir_, "o.bmp")), &errors), 3);
   EXPECT_NE(errors.find("not recognised or not decodable"), std::string::npos) << errors;
-  EXPECT_EQ(Run("bmp " + Quote(source) + " " + Quote(Join(dir_, "missing/o.bmp"))), 4);
+  EXPECT_EQ(Run("bmp " + Quote(source) + " " + Quote(Join(Join(dir_, "missing"), "o.bmp"))), 4);
   // Empty strings go to the command unchanged.
   EXPECT_EQ(Run("bmp '' " + Quote(Join(dir_, "o.bmp"))), 1);
   EXPECT_EQ(Run("bmp " + Quote(source) + " ''"), 4);
@@ -56,7 +57,7 @@ TEST_F(ConvertToolTest, UsageErrors) {
 
 TEST_F(ConvertToolTest, ChinesePathsArriveInUtf8) {
   const std::string folder = Join(dir_, "图片");
-  ASSERT_EQ(testsupport::RunCommand("mkdir " + Quote(folder)), 0);
+  ASSERT_TRUE(testsupport::MakeDirectory(folder));
   const std::string source = Join(folder, "照片.bmp");
   ASSERT_TRUE(testsupport::WriteBytes(source, testsupport::MakeBmp(2, 2, testsupport::PatternRgb(2, 2))));
   EXPECT_EQ(Run("bmp " + Quote(source) + " " + Quote(Join(folder, "改-照片-1.bmp"))), 0);
@@ -72,16 +73,7 @@ class ConvertToolBatchTest : public ConvertToolTest {
     EXPECT_TRUE(testsupport::WriteBytes(path, testsupport::MakeBmp(width, 5, testsupport::PatternRgb(width, 5, seed))));
     return path;
   }
-  std::vector<std::string> Listing(const std::string& folder) {
-    std::string names;
-    testsupport::RunCommand("ls -A " + Quote(folder), &names);
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = names.find('\n', start)) != std::string::npos; start = end + 1) {
-      lines.push_back(names.substr(start, end - start));
-    }
-    return lines;
-  }
+  std::vector<std::string> Listing(const std::string& folder) { return testsupport::ListNames(folder); }
 };
 
 TEST_F(ConvertToolBatchTest, NamesTargetsAsTheWindowBatchAndWritesWhatSingleRunsWrite) {
@@ -95,7 +87,7 @@ TEST_F(ConvertToolBatchTest, NamesTargetsAsTheWindowBatchAndWritesWhatSingleRuns
   }
   std::string errors;
   for (const char* workers : {"-j 1", "-j 3", ""}) {
-    ASSERT_EQ(testsupport::RunCommand("rm -f " + Quote(out) + "/*"), 0);
+    testsupport::RemoveFilesIn(out);
     ASSERT_EQ(Run(std::string("jpg --into ") + Quote(out) + " " + workers + " --quality 80" + arguments, &errors), 0)
         << errors;
     EXPECT_TRUE(errors.empty()) << errors;
@@ -148,7 +140,7 @@ TEST_F(ConvertToolBatchTest, EveryFileIsTriedAndTheFirstFailureInSourceOrderGive
   const std::string late = MakeSource(in, "late.bmp", 4, 2);
   std::string errors;
   for (const char* workers : {"1", "4"}) {
-    ASSERT_EQ(testsupport::RunCommand("rm -f " + Quote(out) + "/*"), 0);
+    testsupport::RemoveFilesIn(out);
     EXPECT_EQ(Run(std::string("pcx --into ") + Quote(out) + " -j " + workers + " " + Quote(good) + " " + Quote(text) +
                       " " + Quote(missing) + " " + Quote(late),
                   &errors),
@@ -175,7 +167,7 @@ TEST_F(ConvertToolBatchTest, UsageErrors) {
   EXPECT_EQ(Run("png --into " + Quote(out) + " -j 0 " + Quote(source)), 2);   // no worker
   EXPECT_EQ(Run("png --into " + Quote(out) + " -j x " + Quote(source)), 2);
   EXPECT_EQ(Run("png --into " + Quote(out) + " --quality 5 " + Quote(source)), 2);  // another format's option
-  EXPECT_EQ(Run("png --into " + Quote(out) + " " + Quote(out + "/")), 2);    // names no file
+  EXPECT_EQ(Run("png --into " + Quote(out) + " " + Quote(out + platform::kPathSeparator)), 2);  // names no file
   EXPECT_EQ(Listing(out), std::vector<std::string>{"a.bmp"});
 }
 

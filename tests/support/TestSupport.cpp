@@ -2,12 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
+#include <filesystem>
 #include <fstream>
-#include <sys/stat.h>
+#include <system_error>
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <sys/wait.h>
+#endif
+
+#include "platform/Platform.h"
 
 namespace testsupport {
 
@@ -18,48 +29,167 @@ std::string& PrivateDirStorage() {
 
 const std::string& PrivateDir() { return PrivateDirStorage(); }
 
-std::string Join(const std::string& folder, const std::string& name) { return folder + "/" + name; }
+std::filesystem::path FsPath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+#ifdef _WIN32
+std::wstring Wide(const std::string& utf8) {
+  std::wstring wide(utf8.size() + 1, L'\0');
+  const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                                           static_cast<int>(wide.size()));
+  wide.resize(static_cast<std::size_t>(length > 0 ? length : 0));
+  return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+  std::string utf8(wide.size() * 4 + 1, '\0');
+  const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(),
+                                           static_cast<int>(utf8.size()), nullptr, nullptr);
+  utf8.resize(static_cast<std::size_t>(length > 0 ? length : 0));
+  return utf8;
+}
+
+void SetEnvironment(const char* name, const std::string& utf8) {
+  ::SetEnvironmentVariableW(Wide(name).c_str(), Wide(utf8).c_str());
+  // Both the C run-time's copy and the process's block: tests read either.
+  ::_wputenv_s(Wide(name).c_str(), Wide(utf8).c_str());
+}
+#else
+void SetEnvironment(const char* name, const std::string& utf8) { ::setenv(name, utf8.c_str(), 1); }
+#endif
+
+std::string Join(const std::string& folder, const std::string& name) {
+  return folder + platform::kPathSeparator + name;
+}
 
 std::string MakeTempSubdir(const std::string& name) {
   static int serial = 0;
   const std::string path = Join(PrivateDir(), name + "-" + std::to_string(++serial));
-  ::mkdir(path.c_str(), 0700);
+  std::error_code error;
+  std::filesystem::create_directory(FsPath(path), error);
   return path;
+}
+
+bool MakeDirectory(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::create_directory(FsPath(path), error);
+}
+
+std::vector<std::string> ListNames(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(FsPath(folder), error)) {
+    const std::u8string name = entry.path().filename().u8string();
+    names.emplace_back(name.begin(), name.end());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void RemoveAll(const std::string& path) {
+  std::error_code error;
+  std::filesystem::remove_all(FsPath(path), error);
+}
+
+void RemoveFilesIn(const std::string& folder) {
+  for (const std::string& name : ListNames(folder)) {
+    std::error_code error;
+    std::filesystem::remove(FsPath(Join(folder, name)), error);
+  }
 }
 
 std::vector<std::string> ScratchFiles(const std::string& folder) {
   std::vector<std::string> names;
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return names;
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string name = entry->d_name;
+  for (const std::string& name : ListNames(folder)) {
     if (name.rfind("ORBCLASS", 0) == 0) names.push_back(name);
   }
-  ::closedir(dir);
   return names;
 }
 
 bool WriteBytes(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
 }
 
 Bytes ReadBytes(const std::string& path) {
+#ifdef _WIN32
+  // Scratch files are open with delete sharing; a reader must grant it too.
+  HANDLE file = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  Bytes bytes;
+  std::uint8_t buffer[65536];
+  DWORD read = 0;
+  while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) != 0 && read > 0) {
+    bytes.insert(bytes.end(), buffer, buffer + read);
+  }
+  ::CloseHandle(file);
+  return bytes;
+#else
   std::ifstream in(path, std::ios::binary);
   return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+#endif
 }
 
 bool FileExistsOnDisk(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0;
+  std::error_code error;
+  return std::filesystem::exists(FsPath(path), error);
 }
 
-TmpdirOverride::TmpdirOverride(const std::string& value) : saved_(std::getenv("TMPDIR")) {
-  ::setenv("TMPDIR", value.c_str(), 1);
+std::string GetEnvironmentUtf8(const char* name) {
+#ifdef _WIN32
+  const wchar_t* value = ::_wgetenv(Wide(name).c_str());
+  return value != nullptr ? Utf8(value) : std::string();
+#else
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : std::string();
+#endif
 }
-TmpdirOverride::~TmpdirOverride() { ::setenv("TMPDIR", saved_.c_str(), 1); }
 
+TmpdirOverride::TmpdirOverride(const std::string& value) : saved_(GetEnvironmentUtf8(kTempVariable)) {
+  SetEnvironment(kTempVariable, value);
+}
+TmpdirOverride::~TmpdirOverride() { SetEnvironment(kTempVariable, saved_); }
+
+#ifdef _WIN32
+// For the command processor: in double quotes, with inner quotes doubled away.
+std::string Quote(const std::string& text) {
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c != '"') quoted += c;
+  }
+  return quoted + "\"";
+}
+
+int RunCommand(const std::string& command, std::string* output) {
+  // The commands are written for a POSIX shell; the few forms they use read
+  // the same to cmd once /dev/null is NUL and '' an empty quoted argument.
+  std::string translated;
+  for (std::size_t i = 0; i < command.size(); ++i) {
+    if (command.compare(i, 9, "/dev/null") == 0) {
+      translated += "NUL";
+      i += 8;
+    } else if (command.compare(i, 2, "''") == 0) {
+      translated += "\"\"";
+      i += 1;
+    } else {
+      translated += command[i];
+    }
+  }
+  // cmd /c drops the first and the last quote of the line: give it a pair to drop.
+  std::FILE* pipe = ::_wpopen(Wide("\"" + translated + "\"").c_str(), L"rb");
+  if (pipe == nullptr) return -1;
+  std::string text;
+  char buffer[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+  const int status = ::_pclose(pipe);
+  if (output != nullptr) *output = text;
+  return status;
+}
+#else
 std::string Quote(const std::string& text) {
   std::string quoted = "'";
   for (const char c : text) {
@@ -83,13 +213,27 @@ int RunCommand(const std::string& command, std::string* output) {
   if (output != nullptr) *output = text;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+#endif
+
+// Folders of the build machine, as the test program reaches them: under Wine
+// the Linux root is the drive Z:.
+std::string BuildMachinePath(const std::string& path) {
+#ifdef _WIN32
+  if (path.empty() || path[0] != '/') return path;
+  std::string windows = "Z:" + path;
+  std::replace(windows.begin(), windows.end(), '/', '\\');
+  return windows;
+#else
+  return path;
+#endif
+}
 
 std::string ImageMagick() { return PICTOMILL_IMAGEMAGICK; }
 std::string Python() { return PICTOMILL_PYTHON; }
-std::string SourceDir() { return PICTOMILL_SOURCE_DIR; }
-std::string ConvertTool() { return PICTOMILL_CONVERT_TOOL; }
+std::string SourceDir() { return BuildMachinePath(PICTOMILL_SOURCE_DIR); }
+std::string ConvertTool() { return BuildMachinePath(PICTOMILL_CONVERT_TOOL); }
 std::string CorpusDir() {
-  const std::string dir = PICTOMILL_CORPUS_DIR;
+  const std::string dir = BuildMachinePath(PICTOMILL_CORPUS_DIR);
   return FileExistsOnDisk(dir + "/MANIFEST.tsv") ? dir : std::string();
 }
 

@@ -4,10 +4,20 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "engine/core/ImageBuffer.h"
+
+// Tests that run a body in a child process with a capped file size (fork and
+// RLIMIT_FSIZE, a full disk without touching a device) have no counterpart on
+// Windows: they skip there and say so.
+#ifdef _WIN32
+#define PICTOMILL_SKIP_WITHOUT_FORK() GTEST_SKIP() << "needs fork and RLIMIT_FSIZE, which Windows lacks"
+#else
+#define PICTOMILL_SKIP_WITHOUT_FORK() static_cast<void>(0)
+#endif
 
 namespace testsupport {
 
@@ -20,12 +30,29 @@ std::string MakeTempSubdir(const std::string& name);
 // Names of the "ORBCLASS*.tmp" files in a folder (the private folder by default).
 std::vector<std::string> ScratchFiles(const std::string& folder = PrivateDir());
 
+// The variable the system's temporary directory follows.
+#ifdef _WIN32
+inline constexpr const char* kTempVariable = "TMP";
+#else
+inline constexpr const char* kTempVariable = "TMPDIR";
+#endif
+
+// Paths in tests are UTF-8, joined with the system's separator.
+std::filesystem::path FsPath(const std::string& utf8);
+bool MakeDirectory(const std::string& path);
+// The names in a folder, sorted ("." and ".." left out).
+std::vector<std::string> ListNames(const std::string& folder);
+void RemoveAll(const std::string& path);
+void RemoveFilesIn(const std::string& folder);
+std::string GetEnvironmentUtf8(const char* name);
+void SetEnvironment(const char* name, const std::string& utf8);
+
 bool WriteBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadBytes(const std::string& path);
 bool FileExistsOnDisk(const std::string& path);
 std::string Join(const std::string& folder, const std::string& name);
 
-// Points TMPDIR somewhere else for one scope (an unusable folder, say).
+// Points the temporary directory (TMPDIR; TMP on Windows) somewhere else for one scope (an unusable folder, say).
 class TmpdirOverride {
  public:
   explicit TmpdirOverride(const std::string& value);

@@ -337,6 +337,7 @@ TEST_F(JpegCodecTest, CmykIsRefusedByTheWholeChain) {
 }
 
 TEST_F(JpegCodecTest, FullDiskFailsTheWriteAndTheCommand) {
+  PICTOMILL_SKIP_WITHOUT_FORK();
   ImageBuffer source;
   testsupport::FillRgbImage(source, 300, 300, testsupport::PatternRgb(300, 300, 5));
   // Loading an 8 x 8 BMP needs a 192-byte scratch file; the JPEG's tables

@@ -496,6 +496,7 @@ TEST_F(PngCodecTest, RefusedWriteRequests) {
 }
 
 TEST_F(PngCodecTest, FullDiskFailsTheWriteAndTheCommand) {
+  PICTOMILL_SKIP_WITHOUT_FORK();
   ImageBuffer source;
   testsupport::FillRgbImage(source, 200, 200, testsupport::PatternRgb(200, 200, 5));
   const std::string target = Path("full.png");

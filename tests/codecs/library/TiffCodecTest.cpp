@@ -345,6 +345,7 @@ TEST_F(TiffCodecTest, RefusedWriteRequestsCreateNoFile) {
 }
 
 TEST_F(TiffCodecTest, FullDiskFailsTheWriteAndTheCommand) {
+  PICTOMILL_SKIP_WITHOUT_FORK();
   ImageBuffer source;
   testsupport::FillRgbImage(source, 100, 100, testsupport::PatternRgb(100, 100));
   const std::string target = Path("full.tif");

@@ -110,6 +110,7 @@ TEST(PicFailure, WrongDepthAndOversizedPicturesCreateNoFile) {
 }
 
 TEST(PicFailure, FullDiskFailsAndLeavesThePartialFile) {
+  PICTOMILL_SKIP_WITHOUT_FORK();
   engine::ImageBuffer image;
   testsupport::FillRgbImage(image, 100, 100, testsupport::PatternRgb(100, 100));
   const std::string path = TempPath("full.pic");

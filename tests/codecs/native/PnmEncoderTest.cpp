@@ -221,6 +221,7 @@ TEST(PnmFailure, OtherModesCreateNoFile) {
 }
 
 TEST(PnmFailure, FullDiskFailsInTextAndBinaryModes) {
+  PICTOMILL_SKIP_WITHOUT_FORK();
   engine::ImageBuffer image;
   testsupport::FillRgbImage(image, 120, 80, testsupport::PatternRgb(120, 80));
   for (const int binary : {0, 1}) {
@@ -229,7 +230,7 @@ TEST(PnmFailure, FullDiskFailsInTextAndBinaryModes) {
       const std::string path = TempPath("full.pnm");
       // Room for the grey conversion's 9600-byte scratch file, not for any of
       // the four files (the smallest, P5, needs 9637 bytes).
-      const rlim_t limit = 9620;
+      const std::uint64_t limit = 9620;
       EXPECT_EQ(nativetest::RunWithFileSizeLimit(limit, [&] { return WritePnm(path, image, mode, binary) ? 1 : 0; }),
                 0);
       EXPECT_TRUE(testsupport::FileExistsOnDisk(path));  // the partial file stays

@@ -128,6 +128,7 @@ TEST(SgiFailure, SizesTheHeaderCannotHoldAreRefusedAndDeleted) {
 }
 
 TEST(SgiFailure, FullDiskFailsAndRemovesThePartialFile) {
+  PICTOMILL_SKIP_WITHOUT_FORK();
   engine::ImageBuffer image;
   testsupport::FillRgbImage(image, 100, 100, testsupport::PatternRgb(100, 100));
   const std::string path = TempPath("full.sgi");
