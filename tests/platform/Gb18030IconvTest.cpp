@@ -233,17 +233,8 @@ TEST(Gb18030Iconv, LongTextsConvertAsIconvConvertsThem) {
   ASSERT_TRUE(toUtf8.Convert(text, expected));
   ASSERT_TRUE(gb::ToUtf8(text, utf8));
   EXPECT_TRUE(utf8 == expected) << utf8.size() << " bytes, iconv " << expected.size();
-  std::u16string utf16;
-  ASSERT_TRUE(gb::ToUtf16(text, utf16));
-  std::string expected16;
-  Iconv toUtf16("UTF-16LE", "GB18030");
-  ASSERT_TRUE(toUtf16.Convert(text, expected16));
-  EXPECT_TRUE(AsBytes(utf16) == expected16);
-
   ASSERT_TRUE(fromUtf8.Convert(utf8, expected));
   ASSERT_TRUE(gb::FromUtf8(utf8, back));
-  EXPECT_TRUE(back == expected);
-  ASSERT_TRUE(gb::FromUtf16(utf16, back));
   EXPECT_TRUE(back == expected);
 }
 
