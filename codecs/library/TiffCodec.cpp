@@ -6,6 +6,19 @@
 #include "engine/core/SizeMath.h"
 
 namespace codecs {
+namespace {
+
+// Classic TIFF addresses its file with 32-bit offsets. Checked before a file
+// exists, with room for the directory and the strip tables (8 bytes for every
+// strip of at least 8 KiB), so the library never fails half-way for it.
+bool FitsClassicTiff(std::int64_t width, std::int64_t height, std::uint32_t depth) {
+  std::uint64_t pixelBytes = 0;
+  if (!engine::CheckedProduct(pixelBytes, {width, height, depth / 8})) return false;
+  constexpr std::uint64_t kDirectoryRoom = 64 * 1024;
+  return pixelBytes + pixelBytes / 1024 + kDirectoryRoom <= 0xFFFFFFFFull;
+}
+
+}  // namespace
 
 void TiffCodec::Reset() {
   readFlag_ = 0;
@@ -23,10 +36,7 @@ int TiffCodec::Close() {
     TIFFClose(tiff_);  // writes the directory of a file being written
     tiff_ = nullptr;
   }
-  if (stream_.file != nullptr) {
-    std::fclose(stream_.file);
-    stream_.file = nullptr;
-  }
+  stream_.file.Close();  // a replacement not committed is removed
   raster_.Close(1);
   rowBuffer_.Free();
   scratch_.Release();
@@ -93,7 +103,8 @@ int TiffCodec::ReadImage() {
 
 int TiffCodec::BeginWrite(const char* path, engine::ImageBuffer* source, std::uint32_t depth) {
   Close();
-  if ((depth != 8 && depth != 24) || source == nullptr || source->GetWidth() < 1 || source->GetHeight() < 1) {
+  if ((depth != 8 && depth != 24) || source == nullptr || source->GetWidth() < 1 || source->GetHeight() < 1 ||
+      !FitsClassicTiff(source->GetWidth(), source->GetHeight(), depth)) {
     return Fail();
   }
   // Little-endian, and no "H": on this host libtiff's native bit fill order is
@@ -152,12 +163,12 @@ bool TiffCodec::Encode() {
 int TiffCodec::WriteImage() {
   if (writeFlag_ != 1 || tiff_ == nullptr || image_ == nullptr) return Fail();
   bool ok = Encode();
-  // TIFFClose reports nothing: flush the directory first and look at the
-  // close procedure's fclose afterwards, where a full disk shows.
+  // TIFFClose reports nothing: flush the directory first; the stream's own
+  // flush and close, where a full disk shows, come with the commit.
   if (ok && TIFFFlush(tiff_) != 1) ok = false;
   TIFFClose(tiff_);
   tiff_ = nullptr;
-  if (stream_.closeResult != 0) ok = false;
+  ok = ok && stream_.file.Commit();
   Close();
   return ok ? 1 : 0;
 }

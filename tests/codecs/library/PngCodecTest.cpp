@@ -490,8 +490,7 @@ TEST_F(PngCodecTest, RefusedWriteRequests) {
   }
   ImageBuffer empty;
   EXPECT_EQ(codec.BeginWrite(Path("empty.png").c_str(), &empty, 24, 0), 0);
-  EXPECT_TRUE(testsupport::ReadBytes(Path("empty.png")).empty());
-  EXPECT_TRUE(testsupport::FileExistsOnDisk(Path("empty.png")));
+  EXPECT_FALSE(testsupport::FileExistsOnDisk(Path("empty.png")));
   EXPECT_EQ(codec.BeginWrite(Path("no/such/dir.png").c_str(), &source, 24, 0), 0);
 }
 
