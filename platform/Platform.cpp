@@ -212,6 +212,16 @@ std::vector<FoundEntry> FindEntries(const char* pattern) {
 
 bool FindFirstExists(const char* pattern) { return !FindEntries(pattern).empty(); }
 
+bool IsSameFile(const char* first, const char* second) {
+  std::string nativeFirst;
+  std::string nativeSecond;
+  if (!ToSystemPath(first, nativeFirst) || !ToSystemPath(second, nativeSecond)) return false;
+  struct stat a {};
+  struct stat b {};
+  return ::stat(nativeFirst.c_str(), &a) == 0 && ::stat(nativeSecond.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
+}
+
 bool DeleteFile(const char* path) {
   std::string native;
   if (!ToSystemPath(path, native)) return false;

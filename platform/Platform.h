@@ -61,6 +61,9 @@ bool MatchesWildcard(const char* pattern, const char* name);
 // Attributes of one exact path (no wildcards): false when nothing is there.
 bool GetPathKind(const char* path, bool& isDirectory, bool& isRegularFile);
 
+// True when both paths name one existing file (links and spellings included).
+bool IsSameFile(const char* first, const char* second);
+
 bool DeleteFile(const char* path);
 bool CreateDirectory(const char* path);
 // Replaces an existing file at to in one step: a reader sees the old file or
