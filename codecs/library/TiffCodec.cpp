@@ -18,6 +18,24 @@ bool FitsClassicTiff(std::int64_t width, std::int64_t height, std::uint32_t dept
   return pixelBytes + pixelBytes / 1024 + kDirectoryRoom <= 0xFFFFFFFFull;
 }
 
+// The RGBA reader premultiplies the colours of a file whose alpha is
+// unassociated, and dividing them back would lose precision. Told that the
+// alpha is associated, it passes the stored colours through unchanged, so the
+// picture reads as its PNG twin does. Only the directory in memory changes.
+void ReadStoredColours(TIFF* tiff) {
+  std::uint16_t count = 0;
+  std::uint16_t* kinds = nullptr;
+  if (TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &count, &kinds) != 1 || count == 0 || kinds == nullptr ||
+      kinds[0] != EXTRASAMPLE_UNASSALPHA) {
+    return;
+  }
+  std::array<std::uint16_t, 16> relabelled{};
+  if (count > relabelled.size()) return;
+  std::copy(kinds, kinds + count, relabelled.begin());
+  relabelled[0] = EXTRASAMPLE_ASSOCALPHA;
+  (void)TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, count, relabelled.data());
+}
+
 }  // namespace
 
 void TiffCodec::Reset() {
@@ -79,6 +97,7 @@ bool TiffCodec::DecodeRaster() {
   if (raster_.Open(static_cast<std::uint32_t>(rasterBytes), "ORBCLASS") == 0) return false;
 
   auto* raster = reinterpret_cast<std::uint32_t*>(raster_.View());
+  ReadStoredColours(tiff_);
   if (TIFFReadRGBAImage(tiff_, width_, height_, raster, 0) == 0) return false;
   // The raster's first row is the bottom of the picture: raster row
   // height - 1 - i is image row i, alpha dropped.
