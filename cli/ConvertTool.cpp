@@ -244,6 +244,16 @@ int RunBatch(const std::string& format, const Arguments& argv) {
     }
     files.push_back(std::move(file));
   }
+  // A worker would read a file while another one replaces it.
+  for (const BatchFile& written : files) {
+    for (const BatchFile& read : files) {
+      if (!written.target.converted || !read.source.converted) continue;
+      if (written.target.text == read.source.text ||
+          platform::IsSameFile(written.target.text.c_str(), read.source.text.c_str())) {
+        return Usage((written.source.text + " would write " + read.source.text + ", which is also a source").c_str());
+      }
+    }
+  }
 
   std::atomic<std::size_t> next{0};
   auto work = [&] {

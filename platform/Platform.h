@@ -1,10 +1,10 @@
 // The kernel services the engine and the host stand on: files, the temporary
 // directory, mapped scratch files and the code page. Every text that crosses
-// this interface is a byte string in the program's code page, GB18030 on every
-// system (GBK-compatible, and it spells every Unicode name). The conversion to
-// the system's own encoding (UTF-8 on Linux, UTF-16 on Windows) happens here
-// and nowhere else. posix/ and win32/ hold one implementation each, common/
-// what both share.
+// this interface is a byte string in the program's code page (GB18030, by the
+// program's own tables on every system, so every Unicode name has a spelling).
+// The conversion to the system's own encoding (UTF-8 on Linux, UTF-16 on
+// Windows) happens here and nowhere else. posix/ and win32/ hold one
+// implementation each, common/ what both share.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +21,15 @@ inline constexpr char kPathSeparator = '\\';
 #else
 inline constexpr char kPathSeparator = '/';
 #endif
+
+// A separator as a path may be typed: on Windows '/' works as well as '\'.
+inline constexpr bool IsPathSeparator(char c) {
+#ifdef _WIN32
+  return c == '\\' || c == '/';
+#else
+  return c == '/';
+#endif
+}
 
 // --- Code page -------------------------------------------------------------
 
@@ -72,9 +81,13 @@ bool MatchesWildcard(const char* pattern, const char* name);
 // Attributes of one exact path (no wildcards): false when nothing is there.
 bool GetPathKind(const char* path, bool& isDirectory, bool& isRegularFile);
 
+// True when both paths name one existing file (links and spellings included).
+bool IsSameFile(const char* first, const char* second);
+
 bool DeleteFile(const char* path);
 bool CreateDirectory(const char* path);
-// Puts from in the place of to, replacing a file already there.
+// Replaces an existing file at to in one step: a reader sees the old file or
+// the new one, never neither.
 bool RenameFile(const char* from, const char* to);
 
 // --- Process and folders (for the host) ---------------------------------------
@@ -89,14 +102,15 @@ bool CreateDirectories(const char* path);
 // An environment variable in the code page; empty when unset.
 std::string GetEnvironment(const char* name);
 
-// Creates a new, uniquely named hidden file in the folder of target (".name.
-// followed by a suffix), open for writing, for writing a file in full before
-// it is renamed over the target. Null on failure.
-std::FILE* CreateFileBeside(const char* target, std::string& tempPath);
+// Creates a new, uniquely named hidden file in the folder of target (".name."
+// followed by a suffix), open "wb" (or "w+b" with readBack), for writing a file
+// in full before RenameFile puts it over the target. It takes the mode of an
+// existing target. Null on failure.
+std::FILE* CreateFileBeside(const char* target, std::string& tempPath, bool readBack = false);
 
-// The system temporary directory, without a trailing separator. Linux: $TMPDIR
-// when set and not empty (even when unusable), else /tmp. Windows: what
-// GetTempPathW answers, used as given.
+// The system temporary directory, without a trailing separator (a root keeps
+// it: "/", "C:\\"). Linux: $TMPDIR when set and not empty (even when
+// unusable), else /tmp. Windows: what GetTempPathW answers, used as given.
 std::string GetTempPath();
 
 // A code-page text on standard error, legible there: UTF-16 through the

@@ -86,7 +86,7 @@ int TextBuffer::Equals(const char* text, int ignoreCase) const {
 int TextBuffer::AddTrailingSeparator() {
   const std::size_t last = OffsetOfCharacter(characters_ == 0 ? 0 : characters_ - 1);
   const bool endsInSeparator =
-      !text_.empty() && CharacterLength(text_, last) == 1 && text_[last] == platform::kPathSeparator;
+      !text_.empty() && CharacterLength(text_, last) == 1 && platform::IsPathSeparator(text_[last]);
   if (!endsInSeparator) {
     text_.push_back(platform::kPathSeparator);
     Recount();
@@ -97,7 +97,7 @@ int TextBuffer::AddTrailingSeparator() {
 int TextBuffer::RemoveTrailingSeparator() {
   if (IsEmpty()) return 0;
   const std::size_t last = OffsetOfCharacter(characters_ - 1);
-  if (CharacterLength(text_, last) == 1 && text_[last] == platform::kPathSeparator) {
+  if (CharacterLength(text_, last) == 1 && platform::IsPathSeparator(text_[last])) {
     text_.pop_back();
     Recount();
   }

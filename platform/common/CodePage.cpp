@@ -9,43 +9,6 @@
 namespace platform {
 namespace {
 
-bool IsTrailByte(unsigned char byte) { return byte >= 0x40 && byte <= 0xFE && byte != 0x7F; }
-bool IsDigitByte(unsigned char byte) { return byte >= 0x30 && byte <= 0x39; }
-
-// Drops lead bytes that do not start a complete unit, so that a text cut by
-// bytes somewhere inside it still names a file.
-std::string DropPartialCharacters(const char* text) {
-  std::string out;
-  const auto* p = reinterpret_cast<const unsigned char*>(text);
-  const std::size_t length = std::strlen(text);
-  std::size_t i = 0;
-  while (i < length) {
-    const unsigned char byte = p[i];
-    if (!IsDBCSLeadByte(byte)) {
-      out.push_back(static_cast<char>(byte));
-      i += 1;
-    } else if (i + 1 < length && IsTrailByte(p[i + 1])) {
-      out.append(text + i, 2);
-      i += 2;
-    } else if (i + 3 < length && IsDigitByte(p[i + 1]) && IsDBCSLeadByte(p[i + 2]) &&
-               IsDigitByte(p[i + 3])) {
-      out.append(text + i, 4);
-      i += 4;
-    } else {
-      i += 1;  // a lone lead byte: the rest of its character was cut off
-    }
-  }
-  return out;
-}
-
-bool IsSeparator(char c) {
-#ifdef _WIN32
-  return c == '\\' || c == '/';
-#else
-  return c == kPathSeparator;
-#endif
-}
-
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::size_t UnitLength(const char* p) {
@@ -88,7 +51,7 @@ bool IsDBCSLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
 bool CodePageToUtf8(const char* text, std::string& utf8) {
   utf8.clear();
   if (text == nullptr) return true;
-  return gb18030::ToUtf8(DropPartialCharacters(text), utf8);
+  return gb18030::ToUtf8(gb18030::DropCutCharacters(text), utf8);
 }
 
 bool Utf8ToCodePage(const char* utf8, std::string& text) {
@@ -100,7 +63,7 @@ bool Utf8ToCodePage(const char* utf8, std::string& text) {
 bool CodePageToUtf16(const char* text, std::u16string& utf16) {
   utf16.clear();
   if (text == nullptr) return true;
-  return gb18030::ToUtf16(DropPartialCharacters(text), utf16);
+  return gb18030::ToUtf16(gb18030::DropCutCharacters(text), utf16);
 }
 
 bool Utf16ToCodePage(std::u16string_view utf16, std::string& text) {
@@ -111,7 +74,7 @@ bool Utf16ToCodePage(std::u16string_view utf16, std::string& text) {
 std::size_t FindLastSeparator(std::string_view path) {
   std::size_t last = std::string::npos;
   for (std::size_t i = 0; i < path.size();) {
-    if (IsSeparator(path[i])) last = i;
+    if (IsPathSeparator(path[i])) last = i;
     const bool pair = IsDBCSLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size();
     i += pair ? 2 : 1;
   }

@@ -177,6 +177,22 @@ bool GetPathKind(const char* path, bool& isDirectory, bool& isRegularFile) {
   return true;
 }
 
+bool IsSameFile(const char* first, const char* second) {
+  std::wstring nativeFirst;
+  std::wstring nativeSecond;
+  if (!ToSystemPath(first, nativeFirst) || !ToSystemPath(second, nativeSecond)) return false;
+  // A file is its volume and its index there, whatever the spelling of its path.
+  auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+    KernelHandle file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file.valid() && ::GetFileInformationByHandle(file.get(), &info) != 0;
+  };
+  BY_HANDLE_FILE_INFORMATION a{};
+  BY_HANDLE_FILE_INFORMATION b{};
+  return identify(nativeFirst, a) && identify(nativeSecond, b) && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
 bool DeleteFile(const char* path) {
   std::wstring native;
   return ToSystemPath(path, native) && ::DeleteFileW(native.c_str()) != 0;
@@ -295,7 +311,7 @@ std::string GetEnvironment(const char* name) {
   return text;
 }
 
-std::FILE* CreateFileBeside(const char* target, std::string& tempPath) {
+std::FILE* CreateFileBeside(const char* target, std::string& tempPath, bool readBack) {
   tempPath.clear();
   std::wstring native;
   if (!ToSystemPath(target, native)) return nullptr;
@@ -307,8 +323,10 @@ std::FILE* CreateFileBeside(const char* target, std::string& tempPath) {
   for (int attempt = 0; attempt < 1000; ++attempt) {
     const std::wstring candidate = folder + L"." + name + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" +
                                    std::to_wstring(serial++);
-    HANDLE handle = ::CreateFileW(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_HIDDEN, nullptr);
+    // Hidden while unfinished; RenameFile makes it an ordinary file again.
+    // Windows has no mode bits to carry over from a target it replaces.
+    HANDLE handle = ::CreateFileW(candidate.c_str(), GENERIC_WRITE | (readBack ? GENERIC_READ : 0), FILE_SHARE_READ,
+                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       if (::GetLastError() == ERROR_FILE_EXISTS) continue;
       return nullptr;
@@ -319,7 +337,8 @@ std::FILE* CreateFileBeside(const char* target, std::string& tempPath) {
       ::DeleteFileW(candidate.c_str());
       return nullptr;
     }
-    std::FILE* file = StreamFromHandle(handle, _O_WRONLY | _O_BINARY, "wb");
+    std::FILE* file = readBack ? StreamFromHandle(handle, _O_RDWR | _O_BINARY, "w+b")
+                               : StreamFromHandle(handle, _O_WRONLY | _O_BINARY, "wb");
     if (file == nullptr) {
       ::DeleteFileW(candidate.c_str());
       return nullptr;

@@ -154,12 +154,12 @@ TmpdirOverride::TmpdirOverride(const std::string& value) : saved_(GetEnvironment
 TmpdirOverride::~TmpdirOverride() { SetEnvironment(kTempVariable, saved_); }
 
 #ifdef _WIN32
-// For the command processor: in double quotes, with inner quotes doubled away.
+// In double quotes for the command processor and the C run-time's argument
+// split, which reads a backslash before a quote as an escape: trailing
+// backslashes are doubled (no test path holds a quote).
 std::string Quote(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c != '"') quoted += c;
-  }
+  std::string quoted = "\"" + text;
+  for (std::size_t i = text.size(); i > 0 && text[i - 1] == '\\'; --i) quoted += '\\';
   return quoted + "\"";
 }
 

@@ -119,6 +119,16 @@ inline std::string PillowPython() {
 
 inline bool HavePillow() { return !PillowPython().empty(); }
 
+// libtiff's tiffcp and tiffset, programs of the build machine (libtiff-tools):
+// a Windows test program cannot start them.
+inline bool HaveTiffTools() {
+#ifdef _WIN32
+  return false;
+#else
+  return true;
+#endif
+}
+
 // Runs a Python snippet with Pillow; the snippet sees sys.argv[1:] = args.
 inline bool RunPillow(const std::string& script, const std::string& args) {
   return HavePillow() && Run(testsupport::Quote(PillowPython()) + " -c " + testsupport::Quote(script) + " " + args);
