@@ -142,11 +142,19 @@ std::vector<FoundEntry> FindEntries(const char* pattern) {
   if (!ToSystemPath(pattern, native)) return entries;
   // The system's search has no answer for a path ending in a separator.
   if (native.back() == L'\\') return entries;
-  WIN32_FIND_DATAW found{};
-  SearchHandle search(::FindFirstFileW(native.c_str(), &found));
-  if (!search.valid()) return entries;
   const std::size_t cut = native.find_last_of(L'\\');
   const bool wildcard = HasWildcard(cut == std::wstring::npos ? native : native.substr(cut + 1));
+  WIN32_FIND_DATAW found{};
+  SearchHandle search(::FindFirstFileW(native.c_str(), &found));
+  if (!search.valid()) {
+    // A drive ("C:") is a folder that the search does not list as an entry.
+    const DWORD attributes = wildcard ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(native.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+        native.find_first_of(L'\\') == std::wstring::npos) {
+      entries.push_back({pattern, true});
+    }
+    return entries;
+  }
   do {
     if (wildcard && IsDotName(found.cFileName)) continue;
     std::string name;
@@ -350,10 +358,13 @@ std::FILE* CreateFileBeside(const char* target, std::string& tempPath, bool read
 }
 
 std::string GetTempPath() {
-  wchar_t buffer[MAX_PATH + 2] = {};
-  const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
-  if (length == 0 || length > MAX_PATH + 1) return std::string();
-  std::wstring folder(buffer, length);
+  // TMP may name a folder longer than MAX_PATH: ask for the length first.
+  const DWORD needed = ::GetTempPathW(0, nullptr);
+  if (needed == 0) return std::string();
+  std::wstring folder(needed + 1, L'\0');
+  const DWORD length = ::GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+  if (length == 0 || length >= folder.size()) return std::string();
+  folder.resize(length);
   // "C:\" keeps its separator: without it, it would name the drive's current folder.
   while (folder.size() > 1 && folder.back() == L'\\' && !(folder.size() == 3 && folder[1] == L':')) {
     folder.pop_back();
