@@ -6,9 +6,13 @@
 
 #include <QApplication>
 #include <QDragEnterEvent>
+#include <QAbstractButton>
 #include <QDropEvent>
 #include <QFontDatabase>
+#include <QFileDialog>
 #include <QFontInfo>
+#include <QKeyEvent>
+#include <QMessageBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -436,6 +440,54 @@ TEST_F(Window, ProgressBarWithMaximumZeroIsEmpty) {
   EXPECT_EQ(bar->maximum(), 10);
   EXPECT_EQ(bar->value(), 3);
   EXPECT_EQ(host_->GetIntProperty(names::kProgress, Property::Position), 3);
+}
+
+// Enter in the real save dialog: a name with '*' or '?' filters the list and
+// the dialog stays open, a plain name is chosen. Qt's own texts are Chinese.
+TEST_F(Window, SaveDialogTakesAWildcardNameAsAFilterAndSpeaksChinese) {
+  Open();
+  std::vector<QString> shownTexts;
+  std::vector<bool> openAfterEnter;
+  QStringList filtersAfterWildcard;
+  auto pressEnter = [](QFileDialog* dialog, const QString& name) {
+    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(edit, nullptr);
+    edit->setText(name);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(edit, &press);
+  };
+  host_->SetFileDialogDriver([&](QWidget* widget) {
+    auto* dialog = qobject_cast<QFileDialog*>(widget);
+    ASSERT_NE(dialog, nullptr);
+    for (const QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) shownTexts.push_back(button->text());
+    for (const QLabel* label : dialog->findChildren<QLabel*>()) shownTexts.push_back(label->text());
+    pressEnter(dialog, QtHost::ToQt("改-cat-1*.bmp"));
+    openAfterEnter.push_back(dialog->isVisible());
+    filtersAfterWildcard = dialog->nameFilters();
+    pressEnter(dialog, QStringLiteral("a?.bmp"));
+    openAfterEnter.push_back(dialog->isVisible());
+    pressEnter(dialog, QtHost::ToQt("改-cat-1.bmp"));
+    openAfterEnter.push_back(dialog->isVisible());
+  });
+  host_->SetTextProperty(names::kSaveDialog, Property::Filter, "BMP图片文件（*.bmp）|*.bmp");
+  host_->SetTextProperty(names::kSaveDialog, Property::FileName, "改-cat-1*.bmp");
+  ASSERT_TRUE(host_->ShowFileDialog(names::kSaveDialog));
+  EXPECT_EQ(openAfterEnter, (std::vector<bool>{true, true, false}));
+  EXPECT_EQ(filtersAfterWildcard, QStringList{QtHost::ToQt("改-cat-1*.bmp")});
+  EXPECT_EQ(host_->GetTextProperty(names::kSaveDialog, Property::FileName), CodePage(programDir_) + "/改-cat-1.bmp");
+  EXPECT_FALSE(testsupport::FileExistsOnDisk(testsupport::Join(programDir_, "改-cat-1*.bmp")));
+
+  // Every text Qt itself puts in the dialog and on a message box's button.
+  const QString english[] = {QStringLiteral("Save"), QStringLiteral("&Save"), QStringLiteral("Cancel"),
+                             QStringLiteral("Look in:"), QStringLiteral("File &name:"), QStringLiteral("Files of type:")};
+  for (const QString& text : shownTexts) {
+    for (const QString& word : english) EXPECT_NE(text, word) << "an English text in the dialog";
+  }
+  EXPECT_TRUE(std::find(shownTexts.begin(), shownTexts.end(), QtHost::ToQt("保存(&S)")) != shownTexts.end() ||
+              std::find(shownTexts.begin(), shownTexts.end(), QtHost::ToQt("保存")) != shownTexts.end());
+  QMessageBox box;
+  box.setStandardButtons(QMessageBox::Ok);
+  EXPECT_EQ(box.button(QMessageBox::Ok)->text(), QtHost::ToQt("确定"));
 }
 
 TEST_F(Window, FileDialogsShowQtFiltersKeepTheirFileNameAndCancelChangesNothing) {
