@@ -29,15 +29,21 @@ stop_wine() {
   "$wineserver" -w >/dev/null 2>&1 || true
 }
 trap stop_wine EXIT
+trap 'exit 130' INT TERM HUP
 # The server is started here, persistent until -k, with its output away from
 # ours: a server started by the first program would inherit our pipes and
 # keep a caller such as `test.sh | cat` waiting.
 "$wineserver" -p </dev/null >"$build/wineserver.log" 2>&1
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "test-windows: making the Wine prefix $WINEPREFIX"
-  "$wine" wineboot --init </dev/null >"$build/wineboot.log" 2>&1
-  "$wineserver" -w
-  "$wineserver" -p </dev/null >>"$build/wineserver.log" 2>&1
-fi
+[ -f "$WINEPREFIX/system.reg" ] || echo "test-windows: making the Wine prefix $WINEPREFIX"
+# Wine's own background programs (services, explorer) start with the first
+# Wine program and inherit its output: let that be this one, into a log.
+"$wine" wineboot --init </dev/null >"$build/wineboot.log" 2>&1
 echo "test-windows: the fault tests replace fopen through the dynamic linker and are built for Linux only"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" </dev/null
+# The program itself over the whole corpus: the golden bytes from the .exe.
+corpus=$root/../shared/corpus
+if [ -f "$corpus/MANIFEST.tsv" ]; then
+  python3 "$root/scripts/windows-tool-golden.py" "$build" "$corpus"
+else
+  echo "test-windows: the shared corpus is not beside the repository, so the tool's golden check is skipped"
+fi

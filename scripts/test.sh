@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once in the normal
 # build, once under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# concurrency tests under ThreadSanitizer, and then every fuzz harness for a
-# short while (FUZZ_SECONDS, 30 by default).
+# concurrency tests under ThreadSanitizer, every fuzz harness for a short
+# while (FUZZ_SECONDS, 30 by default), and then the Windows program: cross-built
+# and its tests run under Wine (scripts/test-windows.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -21,3 +22,5 @@ bash "$root/scripts/test-tsan.sh"
 CC=clang CXX=clang++ bash "$root/scripts/build.sh" build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPICTOMILL_FUZZ=ON \
   -DPICTOMILL_GUI=OFF -DPICTOMILL_TESTS=OFF -DPICTOMILL_BENCH=OFF -DPICTOMILL_WERROR=OFF
 bash "$root/fuzz/run.sh" "$root/build-fuzz" "${FUZZ_SECONDS:-30}"
+
+bash "$root/scripts/test-windows.sh" build-windows
