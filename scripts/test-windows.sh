@@ -32,9 +32,10 @@ trap stop_wine EXIT
 trap 'exit 130' INT TERM HUP
 # The server is started here, persistent until -k, with its output away from
 # ours: a server started by the first program would inherit our pipes and
-# keep a caller such as `test.sh | cat` waiting.
-"$wineserver" -p </dev/null >"$build/wineserver.log" 2>&1
+# keep a caller such as `test.sh | cat` waiting. It needs the prefix folder.
 [ -f "$WINEPREFIX/system.reg" ] || echo "test-windows: making the Wine prefix $WINEPREFIX"
+mkdir -p "$WINEPREFIX"
+"$wineserver" -p </dev/null >"$build/wineserver.log" 2>&1
 # Wine's own background programs (services, explorer) start with the first
 # Wine program and inherit its output: let that be this one, into a log.
 "$wine" wineboot --init </dev/null >"$build/wineboot.log" 2>&1
