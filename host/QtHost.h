@@ -39,13 +39,17 @@ class QtHost : public Host {
     // True when the box blocks input to every other window (a box of the
     // window's thread); a worker's box leaves the window usable.
     bool blocksWindow = false;
+    std::vector<int> buttons;       // the answers of its buttons
+    std::vector<Text> buttonTexts;  // their captions, in the same order
+    int defaultAnswer = kButtonOk;  // what Enter presses
+    int escapeAnswer = kButtonOk;   // what Esc presses
   };
   struct FileDialogInfo {
     Text dialog;              // the dialog object's name
     bool save = false;
     std::vector<Text> qtFilters;  // the filter entries as handed to Qt
     Text fileName;            // the file name the dialog opened with
-    bool promptsOverwrite = false;  // Qt's own switches, none of which the object sets
+    bool promptsOverwrite = false;  // Qt asks before a save replaces a file
     bool requiresExisting = false;
   };
 
@@ -60,6 +64,8 @@ class QtHost : public Host {
   // nullopt to leave the box open (a worker's box may wait for the exit).
   void SetMessageHook(std::function<std::optional<int>(const MessageInfo&)> hook);
   // Called once a file dialog is open: a path confirms it, nullopt cancels.
+  // A hook that works the open dialog itself and closes it returns nullopt;
+  // the dialog's own result then stands.
   void SetFileDialogHook(std::function<std::optional<Text>(const FileDialogInfo&)> hook);
   // Called once the folder browser is open: the chosen folder, or empty to cancel.
   void SetFolderHook(std::function<Text(const Text& title)> hook);

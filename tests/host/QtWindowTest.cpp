@@ -7,11 +7,14 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QKeyEvent>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -176,7 +179,7 @@ TEST_F(Window, EveryControlHasItsCaptionGeometryAndVisibility) {
         EXPECT_EQ(host_->GetText(d.name), d.caption);
       }
       EXPECT_EQ(widget->isVisible(), d.visible && d.page == page) << "page " << page;
-      EXPECT_FALSE(host_->IsDisabled(d.name));
+      EXPECT_EQ(host_->IsDisabled(d.name), !d.enabled);
     }
   }
 }
@@ -333,10 +336,14 @@ TEST_F(Window, ExitAnswersWaitingWorkerBoxesAndLetsRunningWorkersFinish) {
     return host::kButtonOk;
   };
   std::atomic<int> boxResult{-1};
+  std::atomic<int> questionResult{-1};
   std::atomic<bool> writerDone{false};
   std::atomic<bool> workersDoneBeforeRoutine{false};
   host_->RegisterExitRoutine("probe", [&] { workersDoneBeforeRoutine = boxResult.load() == 0 && writerDone.load(); });
   ASSERT_TRUE(host_->StartThread([&] { boxResult = host_->ShowMessage("等待", 0, "提示"); }));
+  ASSERT_TRUE(host_->StartThread([&] {
+    questionResult = host_->ShowMessage("覆盖吗？", host::kButtonsYesNoCancel | host::kDefaultSecond, "提示");
+  }));
   ASSERT_TRUE(host_->StartThread([&] {
     // Keeps writing until well after exit began; writes then return at once.
     while (!host_->IsExiting()) host_->SetText(names::kStatusLine, "busy");
@@ -347,16 +354,16 @@ TEST_F(Window, ExitAnswersWaitingWorkerBoxesAndLetsRunningWorkersFinish) {
     writerDone = true;
   }));
   ASSERT_TRUE(ServeUntil([&] {
-    for (const auto& m : Messages()) {
-      if (m.fromWorker) return true;
-    }
-    return false;
+    int open = 0;
+    for (const auto& m : Messages()) open += m.fromWorker ? 1 : 0;
+    return open == 2;
   }));
   EXPECT_TRUE(W(names::kStartWindow)->isEnabled());
   static_cast<QPushButton*>(W(names::kExit))->click();
   EXPECT_FALSE(host_->StartThread([] {})) << "no new work after exit began";
   EXPECT_EQ(host_->RunMessageLoop(), 0);
   EXPECT_EQ(boxResult.load(), 0);
+  EXPECT_EQ(questionResult.load(), host::kAnswerCancel) << "a question is never answered yes by the exit";
   EXPECT_TRUE(writerDone.load());
   EXPECT_TRUE(workersDoneBeforeRoutine.load());
   host_.reset();
@@ -473,11 +480,42 @@ TEST_F(Window, FileDialogsShowQtFiltersKeepTheirFileNameAndCancelChangesNothing)
   EXPECT_EQ(shown[2].fileName, "改-cat-1*.pgm");
   EXPECT_EQ(shown[2].qtFilters, std::vector<Text>{"PGM图片文件（*.pgm） (*.pgm)"});
   for (const auto& info : shown) {
-    EXPECT_FALSE(info.promptsOverwrite);
+    EXPECT_EQ(info.promptsOverwrite, info.save) << "only a save asks before replacing";
     EXPECT_FALSE(info.requiresExisting);
   }
   EXPECT_EQ(host_->GetTextProperty(names::kSaveDialog, Property::FileName), "/out/cat.pgm");
   EXPECT_FALSE(host_->ShowFileDialog(names::kPathBox)) << "not a dialog object";
+}
+
+TEST_F(Window, ASaveDialogAsksBeforeReplacingAFileAndStaysOpenOnNo) {
+  Open();
+  const std::string existing = testsupport::Join(programDir_, "old.pgm");
+  ASSERT_TRUE(testsupport::WriteBytes(existing, {'o', 'l', 'd'}));
+  int questions = 0;
+  bool stayedOpen = false;
+  // Works the real dialog: Qt's own question is answered no, then yes.
+  host_->SetFileDialogHook([&](const QtHost::FileDialogInfo&) -> std::optional<Text> {
+    auto* dialog = W(names::kStartWindow)->findChild<QFileDialog*>();
+    if (dialog == nullptr) return std::nullopt;
+    for (const QMessageBox::StandardButton reply : {QMessageBox::No, QMessageBox::Yes}) {
+      QTimer::singleShot(0, dialog, [dialog, reply, &questions] {
+        for (QMessageBox* box : dialog->findChildren<QMessageBox*>()) {
+          if (!box->isVisible() || box->button(reply) == nullptr) continue;
+          ++questions;
+          box->button(reply)->click();
+        }
+      });
+      dialog->selectFile(QString::fromStdString(existing));
+      static_cast<QDialog*>(dialog)->accept();  // QFileDialog's own accept, as its Save button
+      if (reply == QMessageBox::No) stayedOpen = dialog->isVisible();
+    }
+    return std::nullopt;
+  });
+  EXPECT_TRUE(host_->ShowFileDialog(names::kSaveDialog));
+  EXPECT_EQ(questions, 2);
+  EXPECT_TRUE(stayedOpen) << "declining keeps the dialog open";
+  EXPECT_EQ(host_->GetTextProperty(names::kSaveDialog, Property::FileName), CodePage(existing));
+  EXPECT_EQ(testsupport::ReadBytes(existing), (testsupport::Bytes{'o', 'l', 'd'})) << "the dialog itself writes nothing";
 }
 
 TEST_F(Window, BrowseForFolderCancelledGivesEmptyTextAndLeavesTheWindowEnabled) {
@@ -500,10 +538,54 @@ TEST_F(Window, MessageBoxesDefaultCaptionAndButtonCodes) {
   Open();
   EXPECT_EQ(host_->ShowMessage("图片处理完毕!"), 0);
   EXPECT_EQ(Messages().back().caption, "信息：");
-  onMessage_ = [](const QtHost::MessageInfo&) -> std::optional<int> { return 6; };
-  EXPECT_EQ(host_->ShowMessage("?", 4, "提示"), 6) << "Yes/No box, No pressed";
-  onMessage_ = [](const QtHost::MessageInfo&) -> std::optional<int> { return 5; };
+  EXPECT_EQ(Messages().back().buttons, std::vector<int>{host::kButtonOk});
+  onMessage_ = [](const QtHost::MessageInfo&) -> std::optional<int> { return host::kAnswerNo; };
+  EXPECT_EQ(host_->ShowMessage("?", host::kButtonsYesNo, "提示"), 7) << "Yes/No box, No pressed";
+  onMessage_ = [](const QtHost::MessageInfo&) -> std::optional<int> { return host::kAnswerYes; };
+  EXPECT_EQ(host_->ShowMessage("?", host::kButtonsYesNo, "提示"), 6);
   EXPECT_EQ(host_->ShowMessage("?", 0, "提示"), 0) << "an OK box has only OK";
+}
+
+// Sends a key to the box that is open now, once the hook has returned.
+void PressKeyOnOpenBox(Qt::Key key) {
+  QTimer::singleShot(0, [key] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<QMessageBox*>(widget);
+      if (box == nullptr || !box->isVisible()) continue;
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+      QCoreApplication::sendEvent(box, &press);
+    }
+  });
+}
+
+TEST_F(Window, AQuestionBoxHasChineseButtonsItsDefaultAndEscapeIsCancel) {
+  Open();
+  const int flags = host::kButtonsYesNoCancel | host::kDefaultSecond;
+  std::vector<QtHost::MessageInfo> seen;
+  Qt::Key key = Qt::Key_Return;
+  onMessage_ = [&](const QtHost::MessageInfo& info) -> std::optional<int> {
+    seen.push_back(info);
+    PressKeyOnOpenBox(key);
+    return std::nullopt;
+  };
+  EXPECT_EQ(host_->ShowMessage("覆盖吗？", flags, "提示"), host::kAnswerNo) << "Enter: the second button";
+  key = Qt::Key_Escape;
+  EXPECT_EQ(host_->ShowMessage("覆盖吗？", flags, "提示"), host::kAnswerCancel);
+  key = Qt::Key_Return;
+  EXPECT_EQ(host_->ShowMessage("覆盖吗？", host::kButtonsYesNoCancel, "提示"), host::kAnswerYes) << "default first";
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[0].buttons, (std::vector<int>{host::kAnswerYes, host::kAnswerNo, host::kAnswerCancel}));
+  EXPECT_EQ(seen[0].buttonTexts, (std::vector<Text>{"是", "否", "取消"}));
+  EXPECT_EQ(seen[0].defaultAnswer, host::kAnswerNo);
+  EXPECT_EQ(seen[0].escapeAnswer, host::kAnswerCancel);
+  EXPECT_TRUE(seen[0].blocksWindow);
+
+  // From a worker the same box leaves the window usable and takes the keys too.
+  std::atomic<int> answer{-1};
+  ASSERT_TRUE(host_->StartThread([&] { answer = host_->ShowMessage("覆盖吗？", flags, "提示"); }));
+  ASSERT_TRUE(ServeUntil([&] { return answer.load() != -1; }));
+  EXPECT_EQ(answer.load(), host::kAnswerNo);
+  EXPECT_FALSE(seen.back().blocksWindow);
 }
 
 TEST_F(Window, FontsAreAsDescribedWithAnInstalledChineseFace) {
