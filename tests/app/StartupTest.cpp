@@ -79,6 +79,7 @@ TEST_F(Startup, EveryWiredControlExistsInTheDescription) {
       {names::kSave, Event::Click},           {names::kBrowseSource, Event::Click},
       {names::kBrowseTarget, Event::Click},   {names::kBatchJpg, Event::Click},
       {names::kBatchBmp, Event::Click},       {names::kBatchPng, Event::Click},
+      {names::kStop, Event::Click},
   };
   for (const auto& [name, event] : wired) {
     EXPECT_TRUE(described.count(name)) << name;

@@ -8,9 +8,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QThread>
+#include <QTimer>
 
 #include <cmath>
 #include <functional>
@@ -102,6 +105,7 @@ class WindowTest : public ::testing::Test {
     host_ = std::make_unique<host::QtHost>(host::QtHost::Options{program});
     host_->SetMessageHook([this](const host::QtHost::MessageInfo& info) -> std::optional<int> {
       messages_.push_back(info);
+      if (onMessage_) return onMessage_(info);
       return host::kButtonOk;
     });
     host_->SetFileDialogHook([this](const host::QtHost::FileDialogInfo& info) {
@@ -184,6 +188,7 @@ class WindowTest : public ::testing::Test {
   std::string files_;
   std::unique_ptr<host::QtHost> host_;
   std::vector<host::QtHost::MessageInfo> messages_;
+  std::function<std::optional<int>(const host::QtHost::MessageInfo&)> onMessage_;
   std::vector<host::QtHost::FileDialogInfo> dialogs_;
   std::vector<host::Text> dialogAnswers_;
   std::vector<host::Text> folderAnswers_;
@@ -340,7 +345,7 @@ TEST_F(WindowTest, ParallelBatchEndsAsAOneByOneRunWould) {
 
   ClickAndSettle(names::kBatchPng, 1);
   ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0].text, "图片处理完毕!");
+  EXPECT_EQ(messages_[0].text, "图片处理完毕!\r\n以下文件转换失败：\r\nf99.jpg：无法识别或解码");
   auto* bar = qobject_cast<QProgressBar*>(host_->Widget(names::kProgress));
   ASSERT_NE(bar, nullptr);
   EXPECT_EQ(bar->maximum(), 13);
@@ -455,7 +460,7 @@ TEST_F(WindowTest, BatchOfAMixedFolder) {
   ASSERT_EQ(messages_.size(), 2u);
   EXPECT_EQ(messages_[0].text, "设置默认文件夹为程序目录\\tmp\\批量bmp");
   EXPECT_EQ(messages_[0].caption, "提示");
-  EXPECT_EQ(messages_[1].text, "图片处理完毕!");
+  EXPECT_EQ(messages_[1].text, "图片处理完毕!\r\n以下文件转换失败：\r\nd.png：无法识别或解码");
   EXPECT_EQ(messages_[1].caption, "信息：");
   const std::string target = install_ + "/tmp/批量bmp";
   EXPECT_EQ(host_->GetText(names::kTargetFolderBox), target);
@@ -486,6 +491,65 @@ TEST_F(WindowTest, BatchOfAMixedFolder) {
   EXPECT_FALSE(Exists(target + "/c.bmp.bmp"));
   EXPECT_FALSE(Exists(target + "/d.png.bmp"));
   EXPECT_FALSE(Exists(target + "/sub.jpg.bmp"));
+}
+
+TEST_F(WindowTest, TheQuestionAboutExistingTargetsAndStopInTheRealWindow) {
+  constexpr int kFiles = 30;
+  const std::string folder = testsupport::MakeTempSubdir("stop");
+  for (int i = 0; i < kFiles; ++i) {
+    ASSERT_TRUE(flowtest::Write(folder + "/n" + std::to_string(1000 + i) + ".bmp", flowtest::SmallBmp(64, 48, 5)));
+  }
+  const std::string target = testsupport::MakeTempSubdir("stop-out");
+  const Bytes old = {'o', 'l', 'd'};
+  ASSERT_TRUE(flowtest::Write(target + "/n1000.bmp.png", old));
+  host_->SetText(names::kSourceFolderBox, folder);
+  host_->SetText(names::kTargetFolderBox, target);
+  EXPECT_FALSE(Enabled(names::kStop));
+  // The question is answered with Enter, as a user takes its default.
+  onMessage_ = [](const host::QtHost::MessageInfo& info) -> std::optional<int> {
+    if (info.buttons.size() == 1) return host::kButtonOk;
+    QTimer::singleShot(0, [] {
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMessageBox*>(widget) == nullptr || !widget->isVisible()) continue;
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(widget, &enter);
+      }
+    });
+    return std::nullopt;
+  };
+  // Stop is pressed in the window once two files have finished.
+  int finished = 0;
+  bool stopUsable = false;
+  host_->Bind(names::kSaveBox, host::Event::TextChanged, [&](const host::Text&) {
+    if (++finished != 2) return;
+    stopUsable = Enabled(names::kStop);
+    Click(names::kStop);
+  });
+  app::SetBatchWorkersForTesting(4);
+  ClickAndSettle(names::kBatchPng, 2);
+  app::SetBatchWorkersForTesting(0);
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_EQ(messages_[0].text, "目标目录中已有1个同名文件。\r\n是：全部覆盖　否：跳过这些文件　取消：不转换");
+  EXPECT_EQ(messages_[0].caption, "提示");
+  EXPECT_EQ(messages_[0].buttonTexts, (std::vector<host::Text>{"是", "否", "取消"}));
+  EXPECT_EQ(messages_[0].defaultAnswer, host::kAnswerNo);
+  EXPECT_EQ(messages_[0].escapeAnswer, host::kAnswerCancel);
+  EXPECT_TRUE(stopUsable);
+  EXPECT_EQ(Read(target + "/n1000.bmp.png"), old) << "skipped";
+  const int done = static_cast<int>(CountFiles(target + "/*.bmp.png")) - 1;
+  EXPECT_GE(done, 2);
+  EXPECT_LE(done, 5) << "the files in progress finish, no new one starts";
+  const std::string total = std::to_string(kFiles - 1);
+  EXPECT_EQ(messages_[1].text, "已停止：成功" + std::to_string(done) + "个，失败0个，未处理" +
+                                   std::to_string(kFiles - 1 - done) + "个。\r\n已跳过1个同名文件。");
+  EXPECT_EQ(messages_[1].caption, "信息：");
+  auto* bar = qobject_cast<QProgressBar*>(host_->Widget(names::kProgress));
+  EXPECT_EQ(bar->maximum(), kFiles - 1);
+  EXPECT_EQ(bar->value(), done);
+  EXPECT_EQ(host_->GetText(names::kStatusLine), "【正在处理第" + std::to_string(done) + "个图片】【成功" +
+                                                    std::to_string(done) + "个】【失败0个】【共有" + total + "个图片】");
+  EXPECT_FALSE(Enabled(names::kStop));
+  EXPECT_TRUE(Enabled(names::kBatchPng));
 }
 
 TEST_F(WindowTest, ExitWhileWorkRunsWaitsAndLeavesNoScratchFile) {

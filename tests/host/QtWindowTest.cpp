@@ -182,6 +182,13 @@ TEST_F(Window, EveryControlHasItsCaptionGeometryAndVisibility) {
       EXPECT_EQ(host_->IsDisabled(d.name), !d.enabled);
     }
   }
+  // The Stop button beside the batch buttons, usable only while a batch runs.
+  QWidget* stop = W(names::kStop);
+  ASSERT_NE(stop, nullptr);
+  EXPECT_EQ(QRect(stop->mapTo(tab, QPoint(0, 0)), stop->size()), QRect(407, 201, 72, 32));
+  EXPECT_EQ(static_cast<QPushButton*>(stop)->text(), QString::fromUtf16(u"停止"));
+  EXPECT_FALSE(stop->isEnabled());
+  EXPECT_EQ(stop->parentWidget(), host_->TabPage(2));
 }
 
 TEST_F(Window, HiddenBoxesNeverShow) {
