@@ -1,7 +1,8 @@
 // pictomill-convert FORMAT SOURCE TARGET [OPTIONS]: one conversion command for
 // scripts and benchmarks, with the window program's own arguments as defaults.
-// pictomill-convert FORMAT --into DIR [-j N] [OPTIONS] SOURCE...: the batch,
-// naming targets as the window's batch does ("photo.jpg" -> "DIR/photo.jpg.png").
+// pictomill-convert FORMAT --into DIR [-j N] [--skip-existing] [OPTIONS] SOURCE...:
+// the batch, naming targets as the window's batch does ("photo.jpg" ->
+// "DIR/photo.jpg.png"); existing targets are replaced unless skipped.
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -52,7 +53,7 @@ constexpr Format kFormats[] = {
 int Usage(const char* problem) {
   if (problem != nullptr) std::fprintf(stderr, "pictomill-convert: %s\n", problem);
   std::fprintf(stderr, "usage: pictomill-convert FORMAT SOURCE TARGET [OPTIONS]\n");
-  std::fprintf(stderr, "       pictomill-convert FORMAT --into DIR [-j N] [OPTIONS] SOURCE...\n");
+  std::fprintf(stderr, "       pictomill-convert FORMAT --into DIR [-j N] [--skip-existing] [OPTIONS] SOURCE...\n");
   for (const Format& format : kFormats) {
     if (format.available) std::fprintf(stderr, "  %s %s\n", format.name, format.options);
   }
@@ -162,7 +163,15 @@ struct BatchFile {
   std::string sourcePath;
   std::string targetPath;  // both in the program's code page
   int result = engine::ResultOk;
+  bool skipped = false;
 };
+
+// Anything at the path, a folder included, is a target that exists.
+bool TargetExists(const std::string& path) {
+  bool isDirectory = false;
+  bool isRegularFile = false;
+  return platform::GetPathKind(path.c_str(), isDirectory, isRegularFile);
+}
 
 // Every file is converted (none stops the others); the status is the first
 // failure's in source order, so it does not depend on which worker was first.
@@ -170,6 +179,7 @@ int RunBatch(const std::string& format, int argc, char** argv) {
   if (argc < 4) return Usage("--into needs a folder");
   const std::string folder = argv[3];
   int workers = static_cast<int>(std::min(std::max(std::thread::hardware_concurrency(), 1U), 4U));
+  bool skipExisting = false;
   std::vector<char*> optionTokens;
   int i = 4;
   for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; ++i) {
@@ -181,6 +191,10 @@ int RunBatch(const std::string& format, int argc, char** argv) {
     if (token == "-j") {
       if (i + 1 >= argc || !ParseNumber(argv[i + 1], workers) || workers < 1) return Usage("-j takes a number from 1");
       ++i;
+      continue;
+    }
+    if (token == "--skip-existing") {
+      skipExisting = true;
       continue;
     }
     optionTokens.push_back(argv[i]);
@@ -214,10 +228,15 @@ int RunBatch(const std::string& format, int argc, char** argv) {
     }
     files.push_back(std::move(file));
   }
+  // Decided for every file before the first is converted, as the window does.
+  if (skipExisting) {
+    for (BatchFile& file : files) file.skipped = TargetExists(file.targetPath);
+  }
 
   std::atomic<std::size_t> next{0};
   auto work = [&] {
     for (std::size_t k = next++; k < files.size(); k = next++) {
+      if (files[k].skipped) continue;
       files[k].result = Run(format, files[k].sourcePath.c_str(), files[k].targetPath.c_str(), options);
     }
   };
@@ -230,6 +249,10 @@ int RunBatch(const std::string& format, int argc, char** argv) {
 
   int status = 0;
   for (const BatchFile& file : files) {
+    if (file.skipped) {
+      std::fprintf(stderr, "pictomill-convert: %s: skipped, the target exists\n", file.source.c_str());
+      continue;
+    }
     if (file.result == engine::ResultOk) continue;
     std::fprintf(stderr, "pictomill-convert: %s: %s\n", file.source.c_str(), Reason(file.result));
     if (status == 0) status = ExitStatus(file.result);

@@ -168,6 +168,34 @@ TEST_F(ConvertToolBatchTest, EveryFileIsTriedAndTheFirstFailureInSourceOrderGive
   EXPECT_TRUE(testsupport::ScratchFiles().empty());
 }
 
+TEST_F(ConvertToolBatchTest, ExistingTargetsAreReplacedUnlessSkipped) {
+  const std::string in = testsupport::MakeTempSubdir("batch-skip-in");
+  const std::string out = testsupport::MakeTempSubdir("batch-skip-out");
+  const std::string kept = MakeSource(in, "kept.bmp", 4, 1);
+  const std::string fresh = MakeSource(in, "fresh.bmp", 5, 2);
+  const testsupport::Bytes old = {'o', 'l', 'd'};
+  const std::string keptTarget = Join(out, "kept.bmp.pcx");
+  for (const char* workers : {"1", "3"}) {
+    ASSERT_TRUE(testsupport::WriteBytes(keptTarget, old));
+    ASSERT_EQ(testsupport::RunCommand("rm -f " + Quote(Join(out, "fresh.bmp.pcx"))), 0);
+    std::string errors;
+    EXPECT_EQ(Run(std::string("pcx --into ") + Quote(out) + " -j " + workers + " --skip-existing " + Quote(kept) + " " +
+                      Quote(fresh),
+                  &errors),
+              0)
+        << workers;
+    EXPECT_EQ(testsupport::ReadBytes(keptTarget), old);
+    EXPECT_TRUE(testsupport::FileExistsOnDisk(Join(out, "fresh.bmp.pcx")));
+    EXPECT_NE(errors.find(kept + ": skipped, the target exists"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find(fresh), std::string::npos) << errors;
+  }
+  // Without it, as command-line tools do: the target is replaced.
+  ASSERT_EQ(Run("pcx --into " + Quote(out) + " " + Quote(kept)), 0);
+  const testsupport::Bytes replaced = testsupport::ReadBytes(keptTarget);
+  ASSERT_GE(replaced.size(), 1u);
+  EXPECT_EQ(replaced[0], 0x0A) << "a PCX file now";
+}
+
 TEST_F(ConvertToolBatchTest, UsageErrors) {
   const std::string out = testsupport::MakeTempSubdir("batch-usage");
   const std::string source = MakeSource(out, "a.bmp", 2, 1);
