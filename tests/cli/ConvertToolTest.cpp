@@ -173,26 +173,17 @@ TEST_F(ConvertToolBatchTest, ExistingTargetsAreReplacedUnlessSkipped) {
   const std::string out = testsupport::MakeTempSubdir("batch-skip-out");
   const std::string kept = MakeSource(in, "kept.bmp", 4, 1);
   const std::string fresh = MakeSource(in, "fresh.bmp", 5, 2);
-  const testsupport::Bytes old = {'o', 'l', 'd'};
   const std::string keptTarget = Join(out, "kept.bmp.pcx");
-  for (const char* workers : {"1", "3"}) {
-    ASSERT_TRUE(testsupport::WriteBytes(keptTarget, old));
-    ASSERT_EQ(testsupport::RunCommand("rm -f " + Quote(Join(out, "fresh.bmp.pcx"))), 0);
-    std::string errors;
-    EXPECT_EQ(Run(std::string("pcx --into ") + Quote(out) + " -j " + workers + " --skip-existing " + Quote(kept) + " " +
-                      Quote(fresh),
-                  &errors),
-              0)
-        << workers;
-    EXPECT_EQ(testsupport::ReadBytes(keptTarget), old);
-    EXPECT_TRUE(testsupport::FileExistsOnDisk(Join(out, "fresh.bmp.pcx")));
-    EXPECT_NE(errors.find(kept + ": skipped, the target exists"), std::string::npos) << errors;
-    EXPECT_EQ(errors.find(fresh), std::string::npos) << errors;
-  }
+  ASSERT_TRUE(testsupport::WriteBytes(keptTarget, {'o', 'l', 'd'}));
+  std::string errors;
+  EXPECT_EQ(Run("pcx --into " + Quote(out) + " -j 2 --skip-existing " + Quote(kept) + " " + Quote(fresh), &errors), 0);
+  EXPECT_EQ(testsupport::ReadBytes(keptTarget), (testsupport::Bytes{'o', 'l', 'd'}));
+  EXPECT_TRUE(testsupport::FileExistsOnDisk(Join(out, "fresh.bmp.pcx")));
+  EXPECT_EQ(errors, "pictomill-convert: " + kept + ": skipped, the target exists\n");
   // Without it, as command-line tools do: the target is replaced.
   ASSERT_EQ(Run("pcx --into " + Quote(out) + " " + Quote(kept)), 0);
   const testsupport::Bytes replaced = testsupport::ReadBytes(keptTarget);
-  ASSERT_GE(replaced.size(), 1u);
+  ASSERT_GE(replaced.size(), 128u);
   EXPECT_EQ(replaced[0], 0x0A) << "a PCX file now";
 }
 
