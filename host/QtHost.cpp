@@ -8,8 +8,11 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
@@ -19,6 +22,7 @@
 #include <QStringEncoder>
 #include <QTabWidget>
 #include <QTimer>
+#include <QTranslator>
 #include <QUrl>
 
 #include <algorithm>
@@ -175,6 +179,41 @@ bool BlocksWindow(const QWidget& box) {
          (box.windowModality() == Qt::WindowModal && box.parentWidget() != nullptr);
 }
 
+// A file dialog that, like the system's own, takes a typed name holding '*'
+// or '?' as a filter for the list and stays open: such a name is never a
+// file to write.
+class FileDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+
+  void accept() override {
+    const QStringList files = selectedFiles();
+    const QString name = files.isEmpty() ? QString() : QFileInfo(files.first()).fileName();
+    if (name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'))) {
+      setNameFilter(name);
+      return;
+    }
+    QFileDialog::accept();
+  }
+};
+
+// The file dialog's type column names that Qt's Chinese catalogue lacks; asked
+// only after the catalogue found nothing.
+class FileTypeNames : public QTranslator {
+ public:
+  bool isEmpty() const override { return false; }
+  QString translate(const char* context, const char* source, const char*, int) const override {
+    if (std::strcmp(context, "QAbstractFileIconProvider") != 0) return QString();
+    static const std::pair<const char*, const char*> kNames[] = {
+        {"Folder", "文件夹"}, {"File", "文件"}, {"%1 File", "%1 文件"}, {"Drive", "驱动器"},
+        {"Alias", "替身"},   {"Shortcut", "快捷方式"}, {"Unknown", "未知"}};
+    for (const auto& [english, chinese] : kNames) {
+      if (std::strcmp(source, english) == 0) return QtHost::ToQt(chinese);
+    }
+    return QString();
+  }
+};
+
 QString FlatStyleSheet(const QColor& frame) {
   const QString c = frame.name();
   return QStringLiteral(
@@ -254,6 +293,9 @@ struct QtHost::Impl {
   std::function<std::optional<int>(const MessageInfo&)> messageHook;
   std::function<std::optional<Text>(const FileDialogInfo&)> fileDialogHook;
   std::function<Text(const Text&)> folderHook;
+  std::function<void(QWidget*)> fileDialogDriver;
+  FileTypeNames fileTypeNames;
+  QTranslator qtTexts;
 
   explicit Impl(QtHost& host) : self(host) {}
 
@@ -620,6 +662,13 @@ QtHost::QtHost(const Options& options) : impl_(std::make_unique<Impl>(*this)) {
   impl_->guiThread = std::this_thread::get_id();
   impl_->gui = std::make_unique<QObject>();
   QApplication::setQuitOnLastWindowClosed(false);
+  // Qt's own texts (dialog buttons, the file dialog) in Chinese like the rest
+  // of the window, whatever the system's language.
+  QCoreApplication::installTranslator(&impl_->fileTypeNames);
+  if (impl_->qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(&impl_->qtTexts);
+  }
 
   const Text program = options.programPath.empty() ? platform::GetProgramPath() : options.programPath;
   const std::size_t cut = program.rfind(platform::kPathSeparator);
@@ -669,6 +718,8 @@ void QtHost::SetFileDialogHook(std::function<std::optional<Text>(const FileDialo
 }
 
 void QtHost::SetFolderHook(std::function<Text(const Text&)> hook) { impl_->folderHook = std::move(hook); }
+
+void QtHost::SetFileDialogDriver(std::function<void(QWidget*)> driver) { impl_->fileDialogDriver = std::move(driver); }
 
 QWidget* QtHost::Widget(const Text& name) const {
   if (name.empty() || name == impl_->windowName) return impl_->window.get();
@@ -905,7 +956,7 @@ bool QtHost::ShowFileDialog(const Text& dialogName) {
         const ControlKind kind = state->description.kind;
         if (kind != ControlKind::OpenFileDialog && kind != ControlKind::SaveFileDialog) return false;
         const bool save = kind == ControlKind::SaveFileDialog;
-        QFileDialog dialog(impl_->window.get());
+        FileDialog dialog(impl_->window.get());
         dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         // No must-exist check; a save asks before it replaces a file, as
         // every save dialog does.
@@ -925,7 +976,9 @@ bool QtHost::ShowFileDialog(const Text& dialogName) {
         QEventLoop loop;
         QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
         dialog.open();
-        if (impl_->fileDialogHook) {
+        if (impl_->fileDialogDriver) {
+          QTimer::singleShot(0, &dialog, [&] { impl_->fileDialogDriver(&dialog); });
+        } else if (impl_->fileDialogHook) {
           FileDialogInfo info{dialogName, save, {}, state->fileName,
                               save && !dialog.testOption(QFileDialog::DontConfirmOverwrite),
                               dialog.fileMode() == QFileDialog::ExistingFile ||
@@ -933,10 +986,7 @@ bool QtHost::ShowFileDialog(const Text& dialogName) {
           for (const QString& entry : filters) info.qtFilters.push_back(FromQt(entry));
           QTimer::singleShot(0, &dialog, [&, info] {
             answer = impl_->fileDialogHook(info);
-            // A hook that worked the dialog itself has closed it: its result stands.
-            if (dialog.isVisible()) {
-              static_cast<QDialog&>(dialog).done(answer.has_value() ? QDialog::Accepted : QDialog::Rejected);
-            }
+            static_cast<QDialog&>(dialog).done(answer.has_value() ? QDialog::Accepted : QDialog::Rejected);
           });
         }
         loop.exec();

@@ -64,9 +64,10 @@ class QtHost : public Host {
   // nullopt to leave the box open (a worker's box may wait for the exit).
   void SetMessageHook(std::function<std::optional<int>(const MessageInfo&)> hook);
   // Called once a file dialog is open: a path confirms it, nullopt cancels.
-  // A hook that works the open dialog itself and closes it returns nullopt;
-  // the dialog's own result then stands.
   void SetFileDialogHook(std::function<std::optional<Text>(const FileDialogInfo&)> hook);
+  // Instead of the hook: called once a file dialog is open with the dialog
+  // itself, which then runs as for a user until the driver ends it.
+  void SetFileDialogDriver(std::function<void(QWidget* dialog)> driver);
   // Called once the folder browser is open: the chosen folder, or empty to cancel.
   void SetFolderHook(std::function<Text(const Text& title)> hook);
   // The window (empty name) or a control's widget; null for invisible objects.

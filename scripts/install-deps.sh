@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-wqy-microhei
+  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-wqy-microhei qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
   imagemagick netpbm libjpeg-turbo-progs libtiff-tools python3-pil
   xvfb xauth

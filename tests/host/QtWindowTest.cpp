@@ -6,10 +6,14 @@
 
 #include <QApplication>
 #include <QDragEnterEvent>
+#include <QAbstractButton>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QFileDialog>
 #include <QFontInfo>
+#include <QKeyEvent>
+#include <QMessageBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -451,6 +455,54 @@ TEST_F(Window, ProgressBarWithMaximumZeroIsEmpty) {
   EXPECT_EQ(host_->GetIntProperty(names::kProgress, Property::Position), 3);
 }
 
+// Enter in the real save dialog: a name with '*' or '?' filters the list and
+// the dialog stays open, a plain name is chosen. Qt's own texts are Chinese.
+TEST_F(Window, SaveDialogTakesAWildcardNameAsAFilterAndSpeaksChinese) {
+  Open();
+  std::vector<QString> shownTexts;
+  std::vector<bool> openAfterEnter;
+  QStringList filtersAfterWildcard;
+  auto pressEnter = [](QFileDialog* dialog, const QString& name) {
+    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(edit, nullptr);
+    edit->setText(name);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(edit, &press);
+  };
+  host_->SetFileDialogDriver([&](QWidget* widget) {
+    auto* dialog = qobject_cast<QFileDialog*>(widget);
+    ASSERT_NE(dialog, nullptr);
+    for (const QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) shownTexts.push_back(button->text());
+    for (const QLabel* label : dialog->findChildren<QLabel*>()) shownTexts.push_back(label->text());
+    pressEnter(dialog, QtHost::ToQt("改-cat-1*.bmp"));
+    openAfterEnter.push_back(dialog->isVisible());
+    filtersAfterWildcard = dialog->nameFilters();
+    pressEnter(dialog, QStringLiteral("a?.bmp"));
+    openAfterEnter.push_back(dialog->isVisible());
+    pressEnter(dialog, QtHost::ToQt("改-cat-1.bmp"));
+    openAfterEnter.push_back(dialog->isVisible());
+  });
+  host_->SetTextProperty(names::kSaveDialog, Property::Filter, "BMP图片文件（*.bmp）|*.bmp");
+  host_->SetTextProperty(names::kSaveDialog, Property::FileName, "改-cat-1*.bmp");
+  ASSERT_TRUE(host_->ShowFileDialog(names::kSaveDialog));
+  EXPECT_EQ(openAfterEnter, (std::vector<bool>{true, true, false}));
+  EXPECT_EQ(filtersAfterWildcard, QStringList{QtHost::ToQt("改-cat-1*.bmp")});
+  EXPECT_EQ(host_->GetTextProperty(names::kSaveDialog, Property::FileName), CodePage(programDir_) + "/改-cat-1.bmp");
+  EXPECT_FALSE(testsupport::FileExistsOnDisk(testsupport::Join(programDir_, "改-cat-1*.bmp")));
+
+  // Every text Qt itself puts in the dialog and on a message box's button.
+  const QString english[] = {QStringLiteral("Save"), QStringLiteral("&Save"), QStringLiteral("Cancel"),
+                             QStringLiteral("Look in:"), QStringLiteral("File &name:"), QStringLiteral("Files of type:")};
+  for (const QString& text : shownTexts) {
+    for (const QString& word : english) EXPECT_NE(text, word) << "an English text in the dialog";
+  }
+  EXPECT_TRUE(std::find(shownTexts.begin(), shownTexts.end(), QtHost::ToQt("保存(&S)")) != shownTexts.end() ||
+              std::find(shownTexts.begin(), shownTexts.end(), QtHost::ToQt("保存")) != shownTexts.end());
+  QMessageBox box;
+  box.setStandardButtons(QMessageBox::Ok);
+  EXPECT_EQ(box.button(QMessageBox::Ok)->text(), QtHost::ToQt("确定"));
+}
+
 TEST_F(Window, FileDialogsShowQtFiltersKeepTheirFileNameAndCancelChangesNothing) {
   Open();
   std::vector<QtHost::FileDialogInfo> shown;
@@ -493,31 +545,37 @@ TEST_F(Window, FileDialogsShowQtFiltersKeepTheirFileNameAndCancelChangesNothing)
   EXPECT_FALSE(host_->ShowFileDialog(names::kPathBox)) << "not a dialog object";
 }
 
+// Enter on a name that exists: Qt's own question, in Chinese; no keeps the
+// dialog open, yes takes the name.
 TEST_F(Window, ASaveDialogAsksBeforeReplacingAFileAndStaysOpenOnNo) {
   Open();
   const std::string existing = testsupport::Join(programDir_, "old.pgm");
   ASSERT_TRUE(testsupport::WriteBytes(existing, {'o', 'l', 'd'}));
-  int questions = 0;
+  std::vector<QString> questions;
   bool stayedOpen = false;
-  // Works the real dialog: Qt's own question is answered no, then yes.
-  host_->SetFileDialogHook([&](const QtHost::FileDialogInfo&) -> std::optional<Text> {
-    auto* dialog = W(names::kStartWindow)->findChild<QFileDialog*>();
+  host_->SetFileDialogDriver([&](QWidget* widget) {
+    auto* dialog = qobject_cast<QFileDialog*>(widget);
+    ASSERT_NE(dialog, nullptr);
+    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(edit, nullptr);
     for (const QMessageBox::StandardButton reply : {QMessageBox::No, QMessageBox::Yes}) {
       QTimer::singleShot(0, dialog, [dialog, reply, &questions] {
         for (QMessageBox* box : dialog->findChildren<QMessageBox*>()) {
           if (!box->isVisible() || box->button(reply) == nullptr) continue;
-          ++questions;
+          questions.push_back(box->text());
           box->button(reply)->click();
         }
       });
-      dialog->selectFile(QString::fromStdString(existing));
-      static_cast<QDialog*>(dialog)->accept();  // QFileDialog's own accept, as its Save button
+      edit->setText(QStringLiteral("old.pgm"));
+      QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+      QCoreApplication::sendEvent(edit, &enter);
       if (reply == QMessageBox::No) stayedOpen = dialog->isVisible();
     }
-    return std::nullopt;
   });
   EXPECT_TRUE(host_->ShowFileDialog(names::kSaveDialog));
-  EXPECT_EQ(questions, 2);
+  ASSERT_EQ(questions.size(), 2u);
+  EXPECT_TRUE(questions[0].contains(QStringLiteral("old.pgm"))) << questions[0].toStdString();
+  EXPECT_FALSE(questions[0].contains(QStringLiteral("replace"))) << "Qt's Chinese text";
   EXPECT_TRUE(stayedOpen) << "declining keeps the dialog open";
   EXPECT_EQ(host_->GetTextProperty(names::kSaveDialog, Property::FileName), CodePage(existing));
 }

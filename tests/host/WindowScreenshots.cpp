@@ -1,5 +1,5 @@
 // Not a test: takes screenshots of the window's two pages and of the notice
-// and the tab warning over it, for looking at. Run it on a real (virtual)
+// and the tab warning over it, and of the save dialog, for looking at. Run it on a real (virtual)
 // screen: xvfb-run -a -s "-screen 0 800x600x24" build/window_screenshots DIR
 #include <QApplication>
 #include <QMessageBox>
@@ -68,6 +68,15 @@ int main(int argc, char** argv) {
   host.SetDisabled(app::names::kStop, false);
   Settle();
   ok = Save(window->grab(), out + "/page2-running.png") && ok;
+  // The save dialog as "另存为" opens it, in Qt's own Chinese texts.
+  host.SetFileDialogDriver([&](QWidget* dialog) {
+    Settle();
+    ok = Save(QGuiApplication::primaryScreen()->grabWindow(0), out + "/save-dialog.png") && ok;
+    QMetaObject::invokeMethod(dialog, "reject");
+  });
+  host.SetTextProperty(app::names::kSaveDialog, host::Property::Filter, "BMP图片文件（*.bmp）|*.bmp");
+  host.SetTextProperty(app::names::kSaveDialog, host::Property::FileName, "改-cat-1*.bmp");
+  host.ShowFileDialog(app::names::kSaveDialog);
   host.DismissWindow(app::names::kStartWindow);
   host.RunMessageLoop();
   if (std::system((std::string("rm -rf ") + folder).c_str()) != 0) ok = false;
