@@ -252,6 +252,15 @@ int RunBatch(const std::string& format, int argc, char** argv) {
     }
     files.push_back(std::move(file));
   }
+  // A worker would read a file while another one replaces it.
+  for (const BatchFile& written : files) {
+    for (const BatchFile& read : files) {
+      if (written.targetPath == read.sourcePath ||
+          platform::IsSameFile(written.targetPath.c_str(), read.sourcePath.c_str())) {
+        return Usage((written.source + " would write " + read.source + ", which is also a source").c_str());
+      }
+    }
+  }
 
   std::atomic<std::size_t> next{0};
   auto work = [&] {

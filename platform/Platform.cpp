@@ -212,6 +212,16 @@ std::vector<FoundEntry> FindEntries(const char* pattern) {
 
 bool FindFirstExists(const char* pattern) { return !FindEntries(pattern).empty(); }
 
+bool IsSameFile(const char* first, const char* second) {
+  std::string nativeFirst;
+  std::string nativeSecond;
+  if (!ToSystemPath(first, nativeFirst) || !ToSystemPath(second, nativeSecond)) return false;
+  struct stat a {};
+  struct stat b {};
+  return ::stat(nativeFirst.c_str(), &a) == 0 && ::stat(nativeSecond.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
+}
+
 bool DeleteFile(const char* path) {
   std::string native;
   if (!ToSystemPath(path, native)) return false;
@@ -312,7 +322,7 @@ std::string GetEnvironment(const char* name) {
   return text;
 }
 
-std::FILE* CreateFileBeside(const char* target, std::string& tempPath) {
+std::FILE* CreateFileBeside(const char* target, std::string& tempPath, bool readBack) {
   tempPath.clear();
   std::string native;
   if (!ToSystemPath(target, native)) return nullptr;
@@ -323,9 +333,12 @@ std::FILE* CreateFileBeside(const char* target, std::string& tempPath) {
   std::string candidate = folder + "." + name + ".XXXXXX";
   const int fd = ::mkstemp(candidate.data());
   if (fd < 0) return nullptr;
-  // mkstemp makes the file private; the finished file gets the usual mode.
-  ::fchmod(fd, static_cast<mode_t>(0666 & ~CurrentUmask()));
-  std::FILE* file = ::fdopen(fd, "wb");
+  // mkstemp makes the file private; the finished file gets the mode of the
+  // file it replaces, or the usual one.
+  struct stat existing {};
+  const bool replaces = ::stat(native.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+  ::fchmod(fd, replaces ? (existing.st_mode & 0777) : static_cast<mode_t>(0666 & ~CurrentUmask()));
+  std::FILE* file = ::fdopen(fd, readBack ? "w+b" : "wb");
   if (file == nullptr || !Utf8ToCodePage(candidate.c_str(), tempPath)) {
     if (file != nullptr) std::fclose(file); else ::close(fd);
     ::unlink(candidate.c_str());
@@ -336,8 +349,9 @@ std::FILE* CreateFileBeside(const char* target, std::string& tempPath) {
 }
 
 std::string GetTempPath() {
+  // An empty TMPDIR means unset, as for every other program.
   const char* fromEnvironment = std::getenv("TMPDIR");
-  std::string utf8 = fromEnvironment != nullptr ? fromEnvironment : "/tmp";
+  std::string utf8 = fromEnvironment != nullptr && *fromEnvironment != '\0' ? fromEnvironment : "/tmp";
   while (utf8.size() > 1 && utf8.back() == '/') utf8.pop_back();
   std::string text;
   if (!Utf8ToCodePage(utf8.c_str(), text)) return std::string();

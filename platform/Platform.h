@@ -61,8 +61,13 @@ bool MatchesWildcard(const char* pattern, const char* name);
 // Attributes of one exact path (no wildcards): false when nothing is there.
 bool GetPathKind(const char* path, bool& isDirectory, bool& isRegularFile);
 
+// True when both paths name one existing file (links and spellings included).
+bool IsSameFile(const char* first, const char* second);
+
 bool DeleteFile(const char* path);
 bool CreateDirectory(const char* path);
+// Replaces an existing file at to in one step: a reader sees the old file or
+// the new one, never neither.
 bool RenameFile(const char* from, const char* to);
 
 // --- Process and folders (for the host) ---------------------------------------
@@ -81,13 +86,14 @@ bool CreateDirectories(const char* path);
 // An environment variable in the code page; empty when unset.
 std::string GetEnvironment(const char* name);
 
-// Creates a new, uniquely named hidden file in the folder of target (".name.
-// followed by a suffix), open for writing, for writing a file in full before
-// it is renamed over the target. Null on failure.
-std::FILE* CreateFileBeside(const char* target, std::string& tempPath);
+// Creates a new, uniquely named hidden file in the folder of target (".name."
+// followed by a suffix), open "wb" (or "w+b" with readBack), for writing a file
+// in full before RenameFile puts it over the target. It takes the mode of an
+// existing target. Null on failure.
+std::FILE* CreateFileBeside(const char* target, std::string& tempPath, bool readBack = false);
 
-// The system temporary directory, without a trailing separator: $TMPDIR when
-// set (even when unusable), else /tmp.
+// The system temporary directory, without a trailing separator (the root stays
+// "/"): $TMPDIR when set and not empty (even when unusable), else /tmp.
 std::string GetTempPath();
 
 // --- Scratch files ---------------------------------------------------------

@@ -113,7 +113,12 @@ int JpegCodec::WriteImage(const char* path, engine::ImageBuffer* source, int qua
                           int smoothing) {
   Close();
   if (source == nullptr || quality < 1 || quality > 100 || smoothing < 0 || smoothing > 100) return Fail();
-  if (source->GetWidth() < 1 || source->GetHeight() < 1) return Fail();
+  // The library's own limit, refused before a file exists so that the file
+  // already at the target stays.
+  if (source->GetWidth() < 1 || source->GetHeight() < 1 || source->GetWidth() > JPEG_MAX_DIMENSION ||
+      source->GetHeight() > JPEG_MAX_DIMENSION) {
+    return Fail();
+  }
   image_ = source;
   path_.Assign(path);
   quality_ = quality;
@@ -126,7 +131,7 @@ int JpegCodec::WriteImage(const char* path, engine::ImageBuffer* source, int qua
   if (setjmp(errors_.recovery) != 0) return Fail();
   jpeg_create_compress(&compress_);
   compressCreated_ = 1;
-  if (!file_.Open(path_.Text(), "wb")) return Fail();
+  if (!file_.OpenReplacement(path_.Text())) return Fail();
   jpeg_stdio_dest(&compress_, file_.Get());
 
   compress_.image_width = width_;
@@ -156,7 +161,7 @@ int JpegCodec::WriteImage(const char* path, engine::ImageBuffer* source, int qua
   jpeg_finish_compress(&compress_);
   scratch_.Release();
   // fflush and fclose can still find the disk full.
-  if (!file_.Close()) return Fail();
+  if (!file_.Commit()) return Fail();
   Close();
   return 1;
 }

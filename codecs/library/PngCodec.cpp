@@ -27,6 +27,14 @@ constexpr png_byte kSkippedChunks[] = {
     's', 'C', 'A', 'L', 0,  //
 };
 
+// The library's default limits (a million pixels each way) are a policy, not
+// the format's: the format allows 2^31 - 1, and the mapping-size checks bound
+// what a picture may cost.
+void SetFormatLimits(png_structp png) {
+  constexpr png_uint_32 kFormatMaximum = 0x7FFFFFFF;
+  png_set_user_limits(png, kFormatMaximum, kFormatMaximum);
+}
+
 }  // namespace
 
 void PngCodec::Reset() {
@@ -90,6 +98,7 @@ int PngCodec::BeginRead(const char* path, engine::ImageBuffer* target) {
   png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &recovery_, &PngRaiseToRecovery, &PngIgnoreWarning);
   if (png_ == nullptr) return Fail();
   readState_ = 1;
+  SetFormatLimits(png_);
   info_ = png_create_info_struct(png_);
   if (info_ == nullptr) return Fail();
   png_set_read_fn(png_, file_.Get(), &PngReadFromStream);
@@ -189,15 +198,17 @@ int PngCodec::BeginWrite(const char* path, engine::ImageBuffer* source, std::uin
   } else {
     return Fail();
   }
-  if (source == nullptr || !file_.Open(path, "wb")) return Fail();
+  // Refused before a file exists, so the file already at the target stays.
+  if (source == nullptr || source->GetWidth() < 1 || source->GetHeight() < 1 || !file_.OpenReplacement(path)) {
+    return Fail();
+  }
   paletteCount_ = depth == 8 ? paletteCount : 0;
   depth_ = depth;
   writeState_ = 1;
   path_.Assign(path);
-  height_ = static_cast<png_uint_32>(source->GetHeight() > 0 ? source->GetHeight() : 0);
-  width_ = static_cast<png_uint_32>(source->GetWidth() > 0 ? source->GetWidth() : 0);
+  height_ = static_cast<png_uint_32>(source->GetHeight());
+  width_ = static_cast<png_uint_32>(source->GetWidth());
   image_ = source;
-  if (width_ == 0 || height_ == 0) return Fail();  // the created file stays behind, empty
   return 1;
 }
 
@@ -207,6 +218,7 @@ int PngCodec::WriteImage() {
   if (setjmp(recovery_.jump) != 0) return Fail();
   png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, &recovery_, &PngRaiseToRecovery, &PngIgnoreWarning);
   if (png_ == nullptr) return Fail();
+  SetFormatLimits(png_);
   info_ = png_create_info_struct(png_);
   if (info_ == nullptr) return Fail();
   png_set_write_fn(png_, file_.Get(), &PngWriteToStream, &PngFlushStream);
@@ -248,7 +260,7 @@ int PngCodec::WriteImage() {
   for (int pass = 0; pass < passes; ++pass) png_write_rows(png_, rows_.data(), height_);
   png_write_end(png_, info_);
   scratch_.Release();
-  if (!file_.Close()) return Fail();
+  if (!file_.Commit()) return Fail();
   Close();
   return 1;
 }

@@ -6,6 +6,37 @@
 #include "engine/core/SizeMath.h"
 
 namespace codecs {
+namespace {
+
+// Classic TIFF addresses its file with 32-bit offsets. Checked before a file
+// exists, with room for the directory and the strip tables (8 bytes for every
+// strip of at least 8 KiB), so the library never fails half-way for it.
+bool FitsClassicTiff(std::int64_t width, std::int64_t height, std::uint32_t depth) {
+  std::uint64_t pixelBytes = 0;
+  if (!engine::CheckedProduct(pixelBytes, {width, height, depth / 8})) return false;
+  constexpr std::uint64_t kDirectoryRoom = 64 * 1024;
+  return pixelBytes + pixelBytes / 1024 + kDirectoryRoom <= 0xFFFFFFFFull;
+}
+
+// The RGBA reader premultiplies the colours of a file whose alpha is
+// unassociated, and dividing them back would lose precision. Told that the
+// alpha is associated, it passes the stored colours through unchanged, so the
+// picture reads as its PNG twin does. Only the directory in memory changes.
+void ReadStoredColours(TIFF* tiff) {
+  std::uint16_t count = 0;
+  std::uint16_t* kinds = nullptr;
+  if (TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &count, &kinds) != 1 || count == 0 || kinds == nullptr ||
+      kinds[0] != EXTRASAMPLE_UNASSALPHA) {
+    return;
+  }
+  std::array<std::uint16_t, 16> relabelled{};
+  if (count > relabelled.size()) return;
+  std::copy(kinds, kinds + count, relabelled.begin());
+  relabelled[0] = EXTRASAMPLE_ASSOCALPHA;
+  (void)TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, count, relabelled.data());
+}
+
+}  // namespace
 
 void TiffCodec::Reset() {
   readFlag_ = 0;
@@ -23,10 +54,7 @@ int TiffCodec::Close() {
     TIFFClose(tiff_);  // writes the directory of a file being written
     tiff_ = nullptr;
   }
-  if (stream_.file != nullptr) {
-    std::fclose(stream_.file);
-    stream_.file = nullptr;
-  }
+  stream_.file.Close();  // a replacement not committed is removed
   raster_.Close(1);
   rowBuffer_.Free();
   scratch_.Release();
@@ -69,6 +97,7 @@ bool TiffCodec::DecodeRaster() {
   if (raster_.Open(static_cast<std::uint32_t>(rasterBytes), "ORBCLASS") == 0) return false;
 
   auto* raster = reinterpret_cast<std::uint32_t*>(raster_.View());
+  ReadStoredColours(tiff_);
   if (TIFFReadRGBAImage(tiff_, width_, height_, raster, 0) == 0) return false;
   // The raster's first row is the bottom of the picture: raster row
   // height - 1 - i is image row i, alpha dropped.
@@ -93,7 +122,8 @@ int TiffCodec::ReadImage() {
 
 int TiffCodec::BeginWrite(const char* path, engine::ImageBuffer* source, std::uint32_t depth) {
   Close();
-  if ((depth != 8 && depth != 24) || source == nullptr || source->GetWidth() < 1 || source->GetHeight() < 1) {
+  if ((depth != 8 && depth != 24) || source == nullptr || source->GetWidth() < 1 || source->GetHeight() < 1 ||
+      !FitsClassicTiff(source->GetWidth(), source->GetHeight(), depth)) {
     return Fail();
   }
   // Little-endian, and no "H": on this host libtiff's native bit fill order is
@@ -152,12 +182,12 @@ bool TiffCodec::Encode() {
 int TiffCodec::WriteImage() {
   if (writeFlag_ != 1 || tiff_ == nullptr || image_ == nullptr) return Fail();
   bool ok = Encode();
-  // TIFFClose reports nothing: flush the directory first and look at the
-  // close procedure's fclose afterwards, where a full disk shows.
+  // TIFFClose reports nothing: flush the directory first; the stream's own
+  // flush and close, where a full disk shows, come with the commit.
   if (ok && TIFFFlush(tiff_) != 1) ok = false;
   TIFFClose(tiff_);
   tiff_ = nullptr;
-  if (stream_.closeResult != 0) ok = false;
+  ok = ok && stream_.file.Commit();
   Close();
   return ok ? 1 : 0;
 }

@@ -20,18 +20,19 @@ void InstallQuietHandlers() {
   });
 }
 
-std::FILE* FileOf(thandle_t handle) { return static_cast<TiffStream*>(handle)->file; }
+std::FILE* FileOf(thandle_t handle) { return static_cast<TiffStream*>(handle)->file.Get(); }
 
 tmsize_t ReadProc(thandle_t handle, void* data, tmsize_t size) {
   auto* stream = static_cast<TiffStream*>(handle);
-  const std::size_t read = std::fread(data, 1, static_cast<std::size_t>(size), stream->file);
+  const std::size_t read = std::fread(data, 1, static_cast<std::size_t>(size), stream->file.Get());
   if (stream->position >= 0) stream->position += static_cast<std::int64_t>(read);
   return static_cast<tmsize_t>(read);
 }
 
 tmsize_t WriteProc(thandle_t handle, void* data, tmsize_t size) {
   auto* stream = static_cast<TiffStream*>(handle);
-  const std::size_t written = std::fwrite(data, 1, static_cast<std::size_t>(size), stream->file);
+  const std::size_t written = std::fwrite(data, 1, static_cast<std::size_t>(size), stream->file.Get());
+  if (written != static_cast<std::size_t>(size)) stream->file.MarkFailed();
   if (stream->position >= 0) stream->position += static_cast<std::int64_t>(written);
   if (stream->end >= 0) stream->end = stream->position > stream->end ? stream->position : stream->end;
   return static_cast<tmsize_t>(written);
@@ -48,26 +49,19 @@ toff_t SeekProc(thandle_t handle, toff_t offset, int origin) {
     return static_cast<toff_t>(stream->position);
   }
   if (offset > static_cast<toff_t>(INT64_MAX) ||
-      !platform::SeekFile(stream->file, static_cast<std::int64_t>(offset), origin)) {
+      !platform::SeekFile(stream->file.Get(), static_cast<std::int64_t>(offset), origin)) {
     stream->position = -1;
     return static_cast<toff_t>(-1);
   }
-  const std::int64_t here = platform::TellFile(stream->file);
+  const std::int64_t here = platform::TellFile(stream->file.Get());
   stream->position = here;
   return static_cast<toff_t>(here);
 }
 
 int CloseProc(thandle_t handle) {
   auto* stream = static_cast<TiffStream*>(handle);
-  if (stream->file == nullptr) return 0;
-  // A write that failed inside the stream's buffer (a full disk met while a
-  // seek flushed it) leaves only the error flag: fclose of the then empty
-  // buffer succeeds.
-  const bool failedBefore = std::ferror(stream->file) != 0;
-  const bool closed = std::fclose(stream->file) == 0;
-  stream->closeResult = !failedBefore && closed ? 0 : -1;
-  stream->file = nullptr;
-  return stream->closeResult;
+  if (!stream->writing) stream->file.Close();
+  return 0;
 }
 
 toff_t SizeProc(thandle_t handle) {
@@ -82,22 +76,17 @@ toff_t SizeProc(thandle_t handle) {
 int MapProc(thandle_t, void**, toff_t*) { return 0; }
 void UnmapProc(thandle_t, void*, toff_t) {}
 
-constexpr std::size_t kStreamBufferBytes = 256 * 1024;
-
 }  // namespace
 
 TIFF* OpenTiffStream(const char* path, const char* libraryMode, TiffStream& stream) {
   InstallQuietHandlers();
-  stream.closeResult = 0;
+  stream.writing = libraryMode[0] == 'w';
   stream.position = 0;
-  stream.end = libraryMode[0] == 'w' ? 0 : -1;  // "w+b" starts the file empty
-  stream.file = platform::OpenFile(path, libraryMode[0] == 'w' ? "w+b" : "rb");
-  if (stream.file == nullptr) {
+  stream.end = stream.writing ? 0 : -1;  // a replacement starts empty
+  const bool opened = stream.writing ? stream.file.OpenReplacement(path, true) : stream.file.Open(path, "rb");
+  if (!opened) {
     TIFFErrorExt(nullptr, "TIFFOpen", "%s: Cannot open", path != nullptr ? path : "");
     return nullptr;
-  }
-  if (stream.buffer.Data() != nullptr || stream.buffer.Allocate(kStreamBufferBytes) == 1) {
-    (void)std::setvbuf(stream.file, stream.buffer.As<char>(), _IOFBF, stream.buffer.Size());
   }
   // A hostile header can make the library ask for hundreds of gigabytes in
   // one block; nothing we could use is larger than a mapping.
@@ -107,7 +96,7 @@ TIFF* OpenTiffStream(const char* path, const char* libraryMode, TiffStream& stre
                                  &SizeProc, &MapProc, &UnmapProc, options);
   TIFFOpenOptionsFree(options);
   // A refused open does not call the close procedure.
-  if (tiff == nullptr) CloseProc(&stream);
+  if (tiff == nullptr) stream.file.Close();
   return tiff;
 }
 

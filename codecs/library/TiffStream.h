@@ -9,25 +9,25 @@
 
 #include <tiffio.h>
 
-#include "engine/core/HeapBlock.h"
+#include "engine/core/FileStream.h"
 
 namespace codecs {
 
+// A file being written is a replacement beside its target: the library's close
+// procedure leaves it open, and the codec commits it, or drops it, afterwards.
 struct TiffStream {
-  std::FILE* file = nullptr;
-  int closeResult = 0;  // 0, or -1 when fclose failed or a buffered write had failed
-  // The stream's buffer: uncompressed strips are a few KiB each, so without it
-  // nearly every strip would be a system call of its own.
-  engine::HeapBlock buffer;
+  engine::FileStream file;
+  bool writing = false;
   // Where the stream is, and the file's size while writing (it starts empty);
   // -1 where not known. Kept here because ftello is a system call each time.
   std::int64_t position = -1;
   std::int64_t end = -1;
 };
 
-// Opens path as the library mode asks ("w..." -> "w+b", else "rb") and hands it
-// to TIFFClientOpen; null when the stream or the library refuses (the stream
-// is closed again then). Installs the quiet handlers the first time.
+// Opens path as the library mode asks ("w..." -> a replacement read back as it
+// is written, else "rb") and hands it to TIFFClientOpen; null when the stream
+// or the library refuses (the stream is closed again then). Installs the quiet
+// handlers the first time.
 TIFF* OpenTiffStream(const char* path, const char* libraryMode, TiffStream& stream);
 
 }  // namespace codecs

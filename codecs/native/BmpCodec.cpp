@@ -24,6 +24,16 @@ std::uint64_t StoredRowBytes(std::int64_t width, std::int64_t bits) {
   return bytes <= engine::kMaxMappingBytes ? bytes : 0;
 }
 
+// Bytes of the file written for a 24-bit picture, or 0 when its size field
+// could not hold them.
+std::uint64_t WrittenFileBytes(std::int64_t width, std::int64_t height) {
+  const std::uint64_t rowBytes = StoredRowBytes(width, 24);
+  std::uint64_t fileBytes = 0;
+  if (rowBytes == 0 || !engine::CheckedProduct(fileBytes, {static_cast<std::int64_t>(rowBytes), height})) return 0;
+  fileBytes += BmpCodec::kFileHeaderBytes + BmpCodec::kInfoHeaderBytes;
+  return fileBytes <= 0xFFFFFFFFull ? fileBytes : 0;
+}
+
 }  // namespace
 
 void BmpCodec::Reset() {
@@ -139,12 +149,12 @@ int BmpCodec::ReadImage() {
 
 int BmpCodec::BeginWrite(const char* path, engine::ImageBuffer* source, std::uint32_t bitDepth) {
   Close();
-  if (source == nullptr || !file_.Open(path, "wb")) {
+  // Refused before a file exists: what cannot be written must not cost the
+  // file already at the target.
+  if (source == nullptr || source->GetWidth() < 1 || source->GetHeight() < 1 || bitDepth != 24 ||
+      source->GetBitsPerPixel() != 24 || WrittenFileBytes(source->GetWidth(), source->GetHeight()) == 0 ||
+      !file_.OpenReplacement(path)) {
     Close();
-    return 0;
-  }
-  if (source->GetWidth() < 1 || source->GetHeight() < 1 || bitDepth != 24 || source->GetBitsPerPixel() != 24) {
-    Close();  // the created file stays behind, empty
     return 0;
   }
   path_.Assign(path);
@@ -158,12 +168,8 @@ int BmpCodec::BeginWrite(const char* path, engine::ImageBuffer* source, std::uin
 
 bool BmpCodec::WriteRows() {
   const std::uint64_t rowBytes = StoredRowBytes(width_, 24);
-  std::uint64_t fileBytes = 0;
-  if (rowBytes == 0 || !engine::CheckedProduct(fileBytes, {static_cast<std::int64_t>(rowBytes), height_})) {
-    return false;
-  }
-  fileBytes += kFileHeaderBytes + kInfoHeaderBytes;
-  if (fileBytes > 0xFFFFFFFFull) return false;  // the size field could not hold it
+  const std::uint64_t fileBytes = WrittenFileBytes(width_, height_);
+  if (fileBytes == 0) return false;
 
   std::uint8_t headers[kFileHeaderBytes + kInfoHeaderBytes] = {};
   std::uint8_t* info = headers + kFileHeaderBytes;
@@ -195,7 +201,7 @@ bool BmpCodec::WriteRows() {
 
 int BmpCodec::WriteImage() {
   bool ok = openedForWriting_ == 1 && WriteRows();
-  if (!file_.Close()) ok = false;
+  ok = ok && file_.Commit();
   Close();
   return ok ? 1 : 0;
 }

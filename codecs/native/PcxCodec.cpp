@@ -152,12 +152,12 @@ int PcxCodec::ReadImage() {
 
 int PcxCodec::BeginWrite(const char* path, engine::ImageBuffer* source, std::uint32_t bitDepth) {
   Close();
-  if (source == nullptr || !file_.Open(path, "wb")) {
+  // The size fields are 16 bits: a larger picture is refused before a file
+  // exists, so the file already at the target stays.
+  if (source == nullptr || source->GetWidth() < 1 || source->GetHeight() < 1 || bitDepth != 24 ||
+      source->GetBitsPerPixel() != 24 || source->GetWidth() > kMaxWrittenWidth ||
+      source->GetHeight() > kMaxWrittenHeight || !file_.OpenReplacement(path)) {
     Close();
-    return 0;
-  }
-  if (source->GetWidth() < 1 || source->GetHeight() < 1 || bitDepth != 24 || source->GetBitsPerPixel() != 24) {
-    Close();  // the created file stays behind, empty
     return 0;
   }
   path_.Assign(path);
@@ -242,9 +242,7 @@ bool PcxCodec::WriteRows() {
 
 int PcxCodec::WriteImage() {
   if (openedForWriting_ != 1) return 0;
-  bool ok = WriteRows();
-  if (!file_.Close()) ok = false;
-  if (!ok) engine::DeleteFileIfExists(path_.Text());
+  const bool ok = WriteRows() && file_.Commit();
   Close();
   return ok ? 1 : 0;
 }

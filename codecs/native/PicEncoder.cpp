@@ -33,7 +33,7 @@ int PicEncoder::BeginWrite(const char* path, engine::ImageBuffer* source, std::u
   Close();
   // A picture the size fields cannot hold is refused before a file exists.
   if (bitDepth != 24 || source == nullptr || source->GetWidth() < 1 || source->GetHeight() < 1 ||
-      source->GetWidth() > kMaxSide || source->GetHeight() > kMaxSide || !file_.Open(path, "wb")) {
+      source->GetWidth() > kMaxSide || source->GetHeight() > kMaxSide || !file_.OpenReplacement(path)) {
     Close();
     return 0;
   }
@@ -72,7 +72,7 @@ bool PicEncoder::WriteAll() {
 
   engine::ImageBuffer converted;
   const bool asIs = image_->GetBitsPerPixel() == 24;
-  if (!asIs && image_->ConvertTo(converted, 24, 0) != 1) return false;  // the header stays in the file
+  if (!asIs && image_->ConvertTo(converted, 24, 0) != 1) return false;
   const engine::ImageBuffer& pixels = asIs ? *image_ : converted;
   for (std::int32_t y = 0; y < height_; ++y) {
     if (!file_.WriteExact(pixels.GetRow(y), pixels.GetRowBytes())) return false;
@@ -82,7 +82,7 @@ bool PicEncoder::WriteAll() {
 
 int PicEncoder::WriteImage() {
   bool ok = WriteAll();
-  if (!file_.Close()) ok = false;  // a partial file stays
+  ok = ok && file_.Commit();
   Close();
   return ok ? 1 : 0;
 }

@@ -47,7 +47,7 @@ int PnmEncoder::WriteNumber(std::FILE* stream, std::int32_t value, int lineBreak
 
 int PnmEncoder::BeginWrite(const char* path, engine::ImageBuffer* source, int mode, int binary) {
   Close();
-  if ((mode != 1 && mode != 2) || source == nullptr || !file_.Open(path, "wb")) {
+  if ((mode != 1 && mode != 2) || source == nullptr || !file_.OpenReplacement(path)) {
     Close();
     return 0;
   }
@@ -123,7 +123,7 @@ bool PnmEncoder::WriteAll() {
 
 int PnmEncoder::WriteImage() {
   bool ok = WriteAll();
-  if (!file_.Close()) ok = false;  // what was written stays in the file
+  ok = ok && file_.Commit();
   Close();
   return ok ? 1 : 0;
 }

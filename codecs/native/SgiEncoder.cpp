@@ -32,7 +32,9 @@ int SgiEncoder::Close() {
 
 int SgiEncoder::BeginWrite(const char* path, engine::ImageBuffer* source, std::uint32_t, int) {
   Close();
-  if (source == nullptr || !file_.Open(path, "wb")) {
+  // A picture the size fields cannot hold is refused before a file exists.
+  if (source == nullptr || source->GetWidth() < 1 || source->GetHeight() < 1 || source->GetWidth() > kMaxSide ||
+      source->GetHeight() > kMaxSide || !file_.OpenReplacement(path)) {
     Close();
     return 0;
   }
@@ -84,9 +86,7 @@ bool SgiEncoder::WriteAll() {
 
 int SgiEncoder::WriteImage() {
   if (openedForWriting_ != 1) return 0;
-  bool ok = WriteAll();
-  if (!file_.Close()) ok = false;
-  if (!ok) engine::DeleteFileIfExists(path_.Text());  // no partial file is left
+  const bool ok = WriteAll() && file_.Commit();
   Close();
   return ok ? 1 : 0;
 }

@@ -13,7 +13,14 @@ int IsDirectory(const char* path) {
   TextBuffer trimmed;
   if (trimmed.Assign(path) == 0) return 0;
   trimmed.RemoveTrailingSeparator();
-  if (trimmed.IsEmpty()) return 0;
+  if (trimmed.IsEmpty()) {
+    // The root itself: it has no name of its own for find-first to match.
+    bool isDirectory = false;
+    bool isRegularFile = false;
+    return path != nullptr && *path != '\0' && platform::GetPathKind(path, isDirectory, isRegularFile) && isDirectory
+               ? 1
+               : 0;
+  }
   const auto entries = platform::FindEntries(trimmed.Text());
   return !entries.empty() && entries.front().isDirectory ? 1 : 0;
 }

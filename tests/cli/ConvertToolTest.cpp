@@ -191,6 +191,22 @@ TEST_F(ConvertToolBatchTest, TwoSourcesMakingOneTargetAreAUsageErrorBeforeAnythi
   EXPECT_TRUE(Listing(out).empty());
 }
 
+TEST_F(ConvertToolBatchTest, ATargetThatIsAlsoASourceIsAUsageErrorBeforeAnythingRuns) {
+  const std::string dir = testsupport::MakeTempSubdir("batch-self");
+  const std::string picture = MakeSource(dir, "p.png", 4, 1);
+  const std::string converted = MakeSource(dir, "p.png.jpg", 4, 2);
+  const testsupport::Bytes before = testsupport::ReadBytes(converted);
+  std::string errors;
+  EXPECT_EQ(Run("jpg --into " + Quote(dir) + " -j 2 " + Quote(converted) + " " + Quote(picture), &errors), 2);
+  EXPECT_NE(errors.find(picture), std::string::npos) << errors;
+  EXPECT_NE(errors.find(converted), std::string::npos) << errors;
+  EXPECT_EQ(testsupport::ReadBytes(converted), before);
+  EXPECT_EQ(Listing(dir).size(), 2u) << "nothing may be converted";
+  // Another spelling of the same folder is the same file.
+  EXPECT_EQ(Run("jpg --into " + Quote(dir + "/.") + " " + Quote(converted) + " " + Quote(picture)), 2);
+  EXPECT_EQ(testsupport::ReadBytes(converted), before);
+}
+
 TEST_F(ConvertToolBatchTest, EveryFileIsTriedAndTheFirstFailureInSourceOrderGivesTheStatus) {
   const std::string in = testsupport::MakeTempSubdir("batch-fail-in");
   const std::string out = testsupport::MakeTempSubdir("batch-fail-out");

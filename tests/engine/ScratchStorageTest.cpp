@@ -11,7 +11,12 @@
 #include "engine/core/HeapBlock.h"
 #include "engine/core/ImageBuffer.h"
 #include "engine/core/ScratchMapping.h"
+#include "platform/Platform.h"
 #include "tests/support/TestSupport.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -148,6 +153,74 @@ TEST(FileStream, CloseReportsAFailedWrite) {
   ASSERT_TRUE(stream.Open(path.c_str(), "rb"));
   EXPECT_FALSE(stream.WriteExact("abc", 3));
   EXPECT_FALSE(stream.Close());
+}
+
+// Names in the folder other than the ones expected: a replacement left behind.
+std::vector<std::string> OtherNames(const std::string& folder, const std::vector<std::string>& expected) {
+  std::vector<std::string> others;
+  for (const platform::FoundEntry& entry : platform::FindEntries(Join(folder, "*").c_str())) {
+    if (std::find(expected.begin(), expected.end(), entry.name) == expected.end()) others.push_back(entry.name);
+  }
+  return others;
+}
+
+TEST(FileStream, AReplacementReachesTheTargetOnlyWhenCommitted) {
+  const std::string dir = testsupport::MakeTempSubdir("replace");
+  const std::string path = Join(dir, "picture.bmp");
+  ASSERT_TRUE(testsupport::WriteBytes(path, {1, 2, 3}));
+  engine::FileStream stream;
+
+  // Abandoned: the old bytes stay and the replacement is gone.
+  ASSERT_TRUE(stream.OpenReplacement(path.c_str()));
+  ASSERT_TRUE(stream.WriteExact("new", 3));
+  EXPECT_EQ(testsupport::ReadBytes(path), (testsupport::Bytes{1, 2, 3}));
+  EXPECT_FALSE(stream.Close());
+  EXPECT_EQ(testsupport::ReadBytes(path), (testsupport::Bytes{1, 2, 3}));
+  EXPECT_TRUE(OtherNames(dir, {"picture.bmp"}).empty());
+
+  // A write the stream saw fail: Commit refuses.
+  ASSERT_TRUE(stream.OpenReplacement(path.c_str()));
+  ASSERT_TRUE(stream.WriteExact("new", 3));
+  stream.MarkFailed();
+  EXPECT_FALSE(stream.Commit());
+  EXPECT_EQ(testsupport::ReadBytes(path), (testsupport::Bytes{1, 2, 3}));
+  EXPECT_TRUE(OtherNames(dir, {"picture.bmp"}).empty());
+
+  // Committed: the new bytes.
+  ASSERT_TRUE(stream.OpenReplacement(path.c_str()));
+  ASSERT_TRUE(stream.WriteExact("new", 3));
+  EXPECT_TRUE(stream.Commit());
+  EXPECT_EQ(testsupport::ReadBytes(path), (testsupport::Bytes{'n', 'e', 'w'}));
+  EXPECT_TRUE(OtherNames(dir, {"picture.bmp"}).empty());
+
+  // A folder is never replaced, and a missing folder has nothing to hold it.
+  EXPECT_FALSE(stream.OpenReplacement(dir.c_str()));
+  EXPECT_FALSE(stream.OpenReplacement(Join(dir, "missing/x.bmp").c_str()));
+  EXPECT_FALSE(stream.OpenReplacement(""));
+}
+
+#ifndef _WIN32
+TEST(FileStream, AReplacementKeepsTheModeOfTheFileItReplaces) {
+  const std::string path = Join(testsupport::MakeTempSubdir("mode"), "picture.bmp");
+  ASSERT_TRUE(testsupport::WriteBytes(path, {1}));
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  engine::FileStream stream;
+  ASSERT_TRUE(stream.OpenReplacement(path.c_str()));
+  EXPECT_TRUE(stream.Commit());
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+#endif
+
+TEST(FileHelpers, TheRootAndAnEmptyTmpdirAreUsableTemporaryFolders) {
+  // Only the names are resolved: nothing is created in either folder.
+  EXPECT_EQ(engine::IsDirectory("/"), 1);
+  engine::TextBuffer folder;
+  ASSERT_EQ(engine::ResolveTempDirectory(folder, "/"), 1);
+  EXPECT_STREQ(folder.Text(), "/");
+  TmpdirOverride empty("");
+  EXPECT_EQ(platform::GetTempPath(), "/tmp");
 }
 
 TEST(HeapBlock, AllocatesAndFrees) {

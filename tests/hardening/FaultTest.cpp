@@ -16,6 +16,7 @@
 #include <cstring>
 #include <functional>
 
+#include "platform/Platform.h"
 #include "tests/hardening/HardeningSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -114,9 +115,19 @@ std::uint32_t PixelBytesOf(const std::string& path) {
   return engine::LoadAnyImage(path.c_str(), image) == engine::ResultOk ? image.GetPixelBytes() : 0;
 }
 
+// The names in a folder: a replacement left beside its target shows here.
+std::vector<std::string> NamesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const platform::FoundEntry& entry : platform::FindEntries(Join(folder, "*").c_str())) names.push_back(entry.name);
+  return names;
+}
+
 // The load still fits under the limit (its scratch file is as big as the
-// picture's pixels), the target does not: every writer must notice.
-TEST(Faults, FullDiskUnderEveryWriterGivesMinus4) {
+// picture's pixels), the target does not: every writer must notice, and the
+// file at the target, the source itself when the command writes onto its own
+// path, must come through byte for byte.
+TEST(Faults, FullDiskUnderEveryWriterGivesMinus4AndKeepsTheFileThere) {
+  const Bytes previous(3000, 'P');
   int checked = 0;
   for (const int side : {8, 48}) {
     const std::string dir = testsupport::MakeTempSubdir("disk");
@@ -130,14 +141,26 @@ TEST(Faults, FullDiskUnderEveryWriterGivesMinus4) {
       const std::string target = Join(dir, std::string("full.") + command.name);
       ASSERT_EQ(command.run(source.c_str(), target.c_str()), engine::ResultOk) << command.name;
       const std::size_t unlimited = testsupport::ReadBytes(target).size();
-      std::remove(target.c_str());
       if (unlimited <= limit) continue;  // this picture's file would fit: no full disk to see
+      const std::vector<std::string> before = NamesIn(dir);
 
+      ASSERT_TRUE(testsupport::WriteBytes(target, previous));
       const int result = WithFileSizeLimit(limit, [&] { return command.run(source.c_str(), target.c_str()); });
       EXPECT_EQ(result, engine::ResultWriteFailed)
           << command.name << " at " << side << "x" << side << ": limit " << limit << ", file " << unlimited;
+      EXPECT_EQ(testsupport::ReadBytes(target), previous) << command.name;
+
+      const std::string own = Join(dir, std::string("own-source.") + command.name);
+      const Bytes sourceBytes = testsupport::ReadBytes(source);
+      ASSERT_TRUE(testsupport::WriteBytes(own, sourceBytes));
+      EXPECT_EQ(WithFileSizeLimit(limit, [&] { return command.run(own.c_str(), own.c_str()); }),
+                engine::ResultWriteFailed)
+          << command.name << " onto its own path";
+      EXPECT_EQ(testsupport::ReadBytes(own), sourceBytes) << command.name << " onto its own path";
+      std::remove(own.c_str());
+
+      EXPECT_EQ(NamesIn(dir), before) << command.name;
       EXPECT_TRUE(testsupport::ScratchFiles().empty()) << command.name;
-      EXPECT_LE(testsupport::ReadBytes(target).size(), limit) << command.name;
       std::remove(target.c_str());
       ++checked;
     }
@@ -147,12 +170,48 @@ TEST(Faults, FullDiskUnderEveryWriterGivesMinus4) {
   EXPECT_GE(checked, static_cast<int>(hardening::Commands().size()) - (hardening::HaveTiff() ? 0 : 1));
 }
 
+// Pictures a format or its library cannot hold are refused before anything is
+// opened: the file at the target, or the source under its own path, stays.
+TEST(Faults, APictureTheTargetCannotHoldKeepsTheFileThere) {
+  const std::string dir = testsupport::MakeTempSubdir("toobig");
+  struct Case {
+    const char* command;
+    int width;
+    int height;
+  };
+  // Past the 16-bit size fields, and past the JPEG library's 65,500.
+  for (const Case c : {Case{"sgi", 65536, 1}, Case{"sgi", 1, 65536}, Case{"pcx", 65536, 1}, Case{"pic", 1, 65536},
+                       Case{"jpg", 65501, 1}, Case{"jpg", 1, 65501}}) {
+    SCOPED_TRACE(std::string(c.command) + " " + std::to_string(c.width) + "x" + std::to_string(c.height));
+    const hardening::Command* command = nullptr;
+    for (const hardening::Command& each : hardening::Commands()) {
+      if (std::string(each.name) == c.command) command = &each;
+    }
+    ASSERT_NE(command, nullptr);
+    const std::string source = Join(dir, "wide.bmp");
+    const Bytes sourceBytes =
+        testsupport::MakeBmp(c.width, c.height, Bytes(static_cast<std::size_t>(c.width) * c.height * 3, 0x5A));
+    ASSERT_TRUE(testsupport::WriteBytes(source, sourceBytes));
+    const std::string target = Join(dir, std::string("previous.") + c.command);
+    const Bytes previous(100, 'P');
+    ASSERT_TRUE(testsupport::WriteBytes(target, previous));
+
+    EXPECT_EQ(command->run(source.c_str(), target.c_str()), engine::ResultWriteFailed);
+    EXPECT_EQ(testsupport::ReadBytes(target), previous);
+    EXPECT_EQ(command->run(source.c_str(), source.c_str()), engine::ResultWriteFailed);
+    EXPECT_EQ(testsupport::ReadBytes(source), sourceBytes);
+    EXPECT_EQ(NamesIn(dir), (std::vector<std::string>{std::string("previous.") + c.command, "wide.bmp"}));
+    std::remove(target.c_str());
+  }
+  EXPECT_TRUE(testsupport::ScratchFiles().empty());
+}
+
 TEST(Faults, UnusableTemporaryDirectoryMakesLoadingFailCleanly) {
   const std::string dir = testsupport::MakeTempSubdir("tmpdir");
   const auto sources = MakeSources(dir, 16);
   const std::string plainFile = Join(dir, "plain-file");
   ASSERT_TRUE(testsupport::WriteBytes(plainFile, {1, 2, 3}));
-  for (const std::string& bad : {plainFile, Join(plainFile, "below"), Join(dir, "missing"), std::string()}) {
+  for (const std::string& bad : {plainFile, Join(plainFile, "below"), Join(dir, "missing")}) {
     TmpdirOverride override(bad);
     for (const Source& source : sources) {
       engine::ImageBuffer image;

@@ -377,6 +377,29 @@ TEST_F(PngCodecTest, HeaderSizesBeyondAMappingAreRefused) {
   EXPECT_EQ(image.GetPixels(), nullptr);
 }
 
+TEST_F(PngCodecTest, WidthsPastTheLibraryDefaultMillionAreReadAndWritten) {
+  PngPicture picture;
+  picture.width = 1000001;
+  picture.samples.assign(picture.width, 0);
+  for (std::uint32_t x = 0; x < picture.width; ++x) picture.samples[x] = x % 251;
+  const std::string wide = Write("wide.png", MakePng(picture));
+  ImageBuffer image;
+  ASSERT_EQ(engine::LoadAnyImage(wide.c_str(), image), engine::ResultOk);
+  EXPECT_EQ(image.GetWidth(), 1000001);
+  EXPECT_EQ(testsupport::ImageAsRgb(image)[3 * 1000000], 1000000 % 251);
+
+  const std::string written = Path("wide-written.png");
+  ASSERT_EQ(engine::ConvertToPng(wide.c_str(), written.c_str(), 24), engine::ResultOk);
+  ImageBuffer back;
+  ASSERT_EQ(engine::LoadAnyImage(written.c_str(), back), engine::ResultOk);
+  EXPECT_EQ(back.GetWidth(), 1000001);
+  if (!librarytest::HavePillow()) GTEST_SKIP() << "Pillow not available to read the written file";
+  EXPECT_TRUE(librarytest::RunPillow(
+      "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\n"
+      "assert im.size == (1000001, 1), im.size\nassert im.getpixel((1000000, 0)) == (1000000 % 251,) * 3\n",
+      Quote(written)));
+}
+
 TEST_F(PngCodecTest, WrittenRgbFileIsInterlacedEightBitWithNoPalette) {
   const Bytes rgb = testsupport::PatternRgb(33, 17, 3);
   ImageBuffer source;
@@ -490,8 +513,7 @@ TEST_F(PngCodecTest, RefusedWriteRequests) {
   }
   ImageBuffer empty;
   EXPECT_EQ(codec.BeginWrite(Path("empty.png").c_str(), &empty, 24, 0), 0);
-  EXPECT_TRUE(testsupport::ReadBytes(Path("empty.png")).empty());
-  EXPECT_TRUE(testsupport::FileExistsOnDisk(Path("empty.png")));
+  EXPECT_FALSE(testsupport::FileExistsOnDisk(Path("empty.png")));
   EXPECT_EQ(codec.BeginWrite(Path("no/such/dir.png").c_str(), &source, 24, 0), 0);
 }
 

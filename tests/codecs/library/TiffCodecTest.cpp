@@ -263,6 +263,37 @@ TEST_F(TiffCodecTest, PaletteGreyRgbaAndBilevelFilesReadAsRgb) {
   }
 }
 
+// Unassociated alpha (ExtraSamples 2) holds the colours as they are: the TIFF
+// and the PNG of one picture must read alike, to the last bit.
+TEST_F(TiffCodecTest, UnassociatedAlphaKeepsTheStoredColours) {
+  if (!librarytest::HavePillow()) GTEST_SKIP() << "Pillow not available";
+  const std::string tif = Path("half-red.tif");
+  const std::string png = Path("half-red.png");
+  ASSERT_TRUE(librarytest::RunPillow(
+      "import sys\nfrom PIL import Image\nim = Image.new('RGBA', (4, 4), (255, 0, 0, 128))\n"
+      "im.putpixel((1, 2), (10, 200, 77, 3))\nim.save(sys.argv[1])\nim.save(sys.argv[2])\n",
+      Quote(tif) + " " + Quote(png)));
+  TIFF* tiff = TIFFOpen(tif.c_str(), "r");
+  ASSERT_NE(tiff, nullptr);
+  std::uint16_t count = 0;
+  std::uint16_t* kinds = nullptr;
+  ASSERT_EQ(TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &count, &kinds), 1);
+  ASSERT_EQ(kinds[0], EXTRASAMPLE_UNASSALPHA) << "Pillow no longer writes unassociated alpha";
+  TIFFClose(tiff);
+
+  int w = 0;
+  int h = 0;
+  int result = 0;
+  const Bytes fromTiff = Load(tif, w, h, result);
+  ASSERT_EQ(result, 1);
+  EXPECT_EQ(fromTiff[0], 255);
+  EXPECT_EQ(fromTiff[1], 0);
+  EXPECT_EQ(fromTiff[(2 * 4 + 1) * 3 + 1], 200);
+  ImageBuffer image;
+  ASSERT_EQ(engine::LoadAnyImage(png.c_str(), image), engine::ResultOk);
+  EXPECT_EQ(fromTiff, testsupport::ImageAsRgb(image));
+}
+
 TEST_F(TiffCodecTest, RowOrderFollowsTheFile) {
   const Bytes one = testsupport::PatternRgb(7, 1, 3);
   int w = 0;

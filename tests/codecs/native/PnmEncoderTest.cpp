@@ -232,7 +232,7 @@ TEST(PnmFailure, FullDiskFailsInTextAndBinaryModes) {
       const rlim_t limit = 9620;
       EXPECT_EQ(nativetest::RunWithFileSizeLimit(limit, [&] { return WritePnm(path, image, mode, binary) ? 1 : 0; }),
                 0);
-      EXPECT_TRUE(testsupport::FileExistsOnDisk(path));  // the partial file stays
+      EXPECT_FALSE(testsupport::FileExistsOnDisk(path));
       EXPECT_EQ(nativetest::RunWithFileSizeLimit(1 << 20, [&] { return WritePnm(path, image, mode, binary) ? 1 : 0; }),
                 1);
     }

@@ -111,7 +111,7 @@ TEST(SgiOracle, ImageMagickReadsWhatWeWrite) {
   }
 }
 
-TEST(SgiFailure, SizesTheHeaderCannotHoldAreRefusedAndDeleted) {
+TEST(SgiFailure, SizesTheHeaderCannotHoldAreRefused) {
   for (const auto& [width, height, fits] :
        std::vector<std::tuple<int, int, bool>>{{65536, 1, false}, {1, 65536, false}, {65535, 1, true}}) {
     SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
