@@ -3,6 +3,8 @@
 // pictomill-convert FORMAT --into DIR [-j N] [--skip-existing] [OPTIONS] SOURCE...:
 // the batch, naming targets as the window's batch does ("photo.jpg" ->
 // "DIR/photo.jpg.png"); existing targets are replaced unless skipped.
+// --help prints the usage to standard output; a usage error prints it to
+// standard error and exits 2.
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -15,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "Version.h"
 #include "engine/commands/ConversionCommands.h"
 #include "platform/Platform.h"
 
@@ -36,27 +39,63 @@ struct Options {
 struct Format {
   const char* name;
   bool available;
-  const char* options;
+  const char* options;  // one line per option, with its default; empty for none
 };
 constexpr Format kFormats[] = {
-    {"jpg", true, "[--grey] [--quality N] [--smoothing N] [--no-optimize]"},
+    {"jpg", true,
+     "--grey           grey instead of colour (default: colour)\n"
+     "--quality N      1 to 100 (default: 99)\n"
+     "--smoothing N    0 to 100 (default: 50)\n"
+     "--no-optimize    the standard Huffman tables (default: optimised tables)\n"},
     {"bmp", true, ""},
-    {"tif", true, "[--8bit]"},
-    {"png", true, "[--depth N]"},
-    {"ppm", true, "[--plain]"},
-    {"pgm", true, "[--plain]"},
+    {"tif", true, "--8bit           8-bit grey (default: 24-bit colour)\n"},
+    {"png", true, "--depth N        bits per pixel; only 24 is written (default: 24)\n"},
+    {"ppm", true, "--plain          text samples, P3 (default: binary, P6)\n"},
+    {"pgm", true, "--plain          text samples, P2 (default: binary, P5)\n"},
     {"pcx", true, ""},
     {"pic", true, ""},
     {"sgi", true, ""},
 };
 
+void PrintUsage(std::FILE* out) {
+  std::fputs(
+      "usage: pictomill-convert FORMAT SOURCE TARGET [OPTIONS]\n"
+      "       pictomill-convert FORMAT --into DIR [-j N] [--skip-existing] [OPTIONS] SOURCE...\n"
+      "       pictomill-convert --help | --version\n"
+      "\n"
+      "Converts SOURCE (JPEG, BMP, TIFF, PNG, PCX or Photo CD, recognised by its\n"
+      "content) to FORMAT in TARGET. With --into, converts every SOURCE into DIR as\n"
+      "NAME.FORMAT (photo.jpg -> DIR/photo.jpg.png), N at a time (default: the\n"
+      "number of processors, at most 4); targets that exist are replaced, or kept\n"
+      "with --skip-existing.\n"
+      "\n"
+      "FORMAT and its OPTIONS (the defaults are the window program's):\n",
+      out);
+  for (const Format& format : kFormats) {
+    if (!format.available) continue;
+    if (*format.options == '\0') {
+      std::fprintf(out, "  %-5s(no options)\n", format.name);
+      continue;
+    }
+    const char* line = format.options;
+    for (bool first = true; *line != '\0'; first = false) {
+      const char* end = std::strchr(line, '\n');
+      std::fprintf(out, "  %-5s%.*s\n", first ? format.name : "", static_cast<int>(end - line), line);
+      line = end + 1;
+    }
+  }
+  std::fputs(
+      "\n"
+      "Exit status: 0 converted, 1 source missing, 2 usage error, 3 source not\n"
+      "recognised or not decodable, 4 target not written, 7 bad arguments (an option\n"
+      "out of range). A batch exits 0 only when every file converted, else with the\n"
+      "status of the first failure in source order.\n",
+      out);
+}
+
 int Usage(const char* problem) {
   if (problem != nullptr) std::fprintf(stderr, "pictomill-convert: %s\n", problem);
-  std::fprintf(stderr, "usage: pictomill-convert FORMAT SOURCE TARGET [OPTIONS]\n");
-  std::fprintf(stderr, "       pictomill-convert FORMAT --into DIR [-j N] [--skip-existing] [OPTIONS] SOURCE...\n");
-  for (const Format& format : kFormats) {
-    if (format.available) std::fprintf(stderr, "  %s %s\n", format.name, format.options);
-  }
+  PrintUsage(stderr);
   return kUsageError;
 }
 
@@ -272,6 +311,14 @@ int RunBatch(const std::string& format, int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    PrintUsage(stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("pictomill-convert %s\n", PICTOMILL_VERSION);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   if (argc < 4) return Usage(argc < 2 ? nullptr : "needs FORMAT, SOURCE and TARGET");
   const std::string format = argv[1];
   const Format* known = nullptr;

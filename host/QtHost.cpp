@@ -674,9 +674,10 @@ QtHost::QtHost(const Options& options) : impl_(std::make_unique<Impl>(*this)) {
   const std::size_t cut = program.rfind(platform::kPathSeparator);
   Text directory = cut == Text::npos ? Text() : program.substr(0, cut);
   if (directory.empty() && cut != Text::npos) directory = Text(1, platform::kPathSeparator);
-  // An installed copy cannot write beside itself: the folders go to the
-  // per-user data folder instead, and everything relative resolves there.
-  if (!platform::IsWritableDirectory(directory.c_str())) {
+  // An installed copy cannot (or, as root, must not) write beside itself: the
+  // folders go to the per-user data folder instead, and everything relative
+  // resolves there.
+  if (directory == options.installedDirectory || !platform::IsWritableDirectory(directory.c_str())) {
     Text base = platform::GetEnvironment("XDG_DATA_HOME");
     if (base.empty()) base = platform::GetEnvironment("HOME") + "/.local/share";
     directory = base + "/pictomill";
@@ -686,8 +687,15 @@ QtHost::QtHost(const Options& options) : impl_(std::make_unique<Impl>(*this)) {
   platform::SetCurrentDirectory(directory.c_str());
 }
 
+Text QtHost::InstalledDirectory() {
+  Text directory;
+  return platform::Utf8ToCodePage(PICTOMILL_INSTALLED_BINDIR, directory) ? directory : Text();
+}
+
 int QtHost::RunApplication(int& argc, char** argv, const std::function<int(Host&)>& program) {
   QApplication application(argc, argv);
+  // Lets the desktop match the window to its menu entry and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral(PICTOMILL_DESKTOP_ID));
   QtHost host;
   return program(host);
 }

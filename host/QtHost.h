@@ -28,7 +28,11 @@ class QtHost : public Host {
     // Test hook: the program file's full path (code page) instead of the
     // running executable's; its folder becomes the program directory.
     Text programPath;
+    // The folder a package installs the program into (code page). A copy
+    // there never writes beside itself, even where it could (run as root).
+    Text installedDirectory = InstalledDirectory();
   };
+  static Text InstalledDirectory();
 
   // What a test hook sees of a message box that is open now.
   struct MessageInfo {

@@ -26,6 +26,7 @@
 #include "app/ControlNames.h"
 #include "app/Handlers.h"
 #include "app/MainWindow.h"
+#include "app/Startup.h"
 #include "engine/commands/ConversionCommands.h"
 #include "host/QtHost.h"
 #include "tests/app/FlowTestSupport.h"
@@ -566,6 +567,74 @@ TEST_F(WindowTest, ExitWhileWorkRunsWaitsAndLeavesNoScratchFile) {
   EXPECT_TRUE(testsupport::ScratchFiles().empty());
   for (const auto& message : messages_) EXPECT_NE(message.text, "图片处理完毕!");
   EXPECT_TRUE(app::State().Batch().paths.empty()) << "released after the last worker";
+}
+
+// "Open with": the program as main() runs it with a file, the real message
+// loop, a conversion of the file, the exit button.
+TEST(OpenWith, TheFileArrivesAfterTheNoticeAsADropWouldAndConverts) {
+  if (testsupport::ImageMagick().empty()) GTEST_SKIP() << "ImageMagick is not available";
+  Application();
+  const std::string install = testsupport::MakeTempSubdir("open-with");
+  const std::string program = install + "/pictomill";
+  ASSERT_EQ(testsupport::RunCommand("cp " + testsupport::Quote(PICTOMILL_WINDOW_PROGRAM) + " " +
+                                    testsupport::Quote(program)),
+            0);
+  const std::string file = testsupport::MakeTempSubdir("open-with-files") + "/照片.bmp";
+  ASSERT_TRUE(flowtest::Write(file, flowtest::SmallBmp(40, 30)));
+
+  host::QtHost host(host::QtHost::Options{program});
+  std::vector<host::QtHost::MessageInfo> messages;
+  host::Text pathAtNotice;
+  host.SetMessageHook([&](const host::QtHost::MessageInfo& info) -> std::optional<int> {
+    messages.push_back(info);
+    if (info.caption == "说明") pathAtNotice = host.GetText(names::kPathBox);
+    return host::kButtonOk;
+  });
+  std::map<std::string, std::string> page;  // as the page stood before the click
+  bool clicked = false;
+  QElapsedTimer elapsed;
+  elapsed.start();
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (elapsed.elapsed() > 60000) {  // never came: fail below rather than hang
+      poll.stop();
+      host.DismissWindow(names::kStartWindow);
+      return;
+    }
+    // The timer also runs while the notice is open, before the file is in.
+    if (host.RunningWorkers() != 0 || messages.empty() || host.GetText(names::kPathBox) == pathAtNotice) return;
+    if (!clicked) {
+      for (const char* box : {names::kPathBox, names::kSaveBox, names::kNameBox}) page[box] = host.GetText(box);
+      for (const char* button : names::kConvertButtons) page[button] = host.Widget(button)->isEnabled() ? "on" : "off";
+      clicked = true;
+      qobject_cast<QAbstractButton*>(host.Widget(names::kConvertPng))->click();
+    } else if (messages.size() >= 2) {
+      poll.stop();
+      qobject_cast<QAbstractButton*>(host.Widget(names::kExit))->click();
+    }
+  });
+  poll.start(10);
+  EXPECT_EQ(app::RunProgram(host, file), 0);
+  poll.stop();
+
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].caption, "说明");
+  EXPECT_EQ(pathAtNotice, "支持拖拽图像进程序") << "the notice comes first";
+  EXPECT_EQ(page[names::kPathBox], file);
+  EXPECT_EQ(page[names::kSaveBox], file);
+  EXPECT_EQ(page[names::kNameBox], "照片.bmp");
+  for (const char* button : names::kConvertButtons) {
+    EXPECT_EQ(page[button], button == std::string(names::kConvertBmp) ? "off" : "on") << button;
+  }
+  EXPECT_EQ(messages[1].text, "PNG格式转换成功！");
+  const std::string output = install + "/tmp/png图片/改-照片-1.png";
+  Picture source;
+  Picture converted;
+  ASSERT_TRUE(Decode(file, source));
+  ASSERT_TRUE(Decode(output, converted)) << output;
+  EXPECT_EQ(converted.width, 40);
+  EXPECT_EQ(converted.rgb, source.rgb);
+  EXPECT_TRUE(testsupport::ScratchFiles().empty());
 }
 
 }  // namespace

@@ -280,6 +280,22 @@ TEST_F(Window, AnUnwritableProgramDirectoryFallsBackToTheUserDataFolder) {
   host_.reset();
 }
 
+TEST_F(Window, AnInstalledCopyWritesToTheUserDataFolderEvenWhereItCouldWriteBesideItself) {
+  // Root can write into the folder a package installed the program into.
+  const std::string data = testsupport::Join(dir_, "xdg-installed");
+  const char* oldXdg = std::getenv("XDG_DATA_HOME");
+  const std::string savedXdg = oldXdg != nullptr ? oldXdg : "";
+  ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+  host_ = std::make_unique<QtHost>(
+      QtHost::Options{CodePage(testsupport::Join(programDir_, "pictomill")), CodePage(programDir_)});
+  if (oldXdg != nullptr) ::setenv("XDG_DATA_HOME", savedXdg.c_str(), 1); else ::unsetenv("XDG_DATA_HOME");
+  EXPECT_EQ(host_->GetProgramDirectory(), CodePage(data + "/pictomill"));
+  EXPECT_TRUE(host_->MakeDirectory("tmp"));
+  EXPECT_FALSE(testsupport::FileExistsOnDisk(testsupport::Join(programDir_, "tmp")));
+  EXPECT_EQ(QtHost::InstalledDirectory(), CodePage(PICTOMILL_INSTALLED_BINDIR));
+  host_.reset();
+}
+
 TEST_F(Window, ExitButtonEndsTheProgramWithZero) {
   MakeHost();
   bool routineRan = false;

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "tests/support/TestSupport.h"
 
@@ -65,6 +66,21 @@ TEST(Files, ChineseNamesAppearOnDiskInUtf8) {
   ASSERT_NE(file, nullptr);
   std::fclose(file);
   EXPECT_TRUE(testsupport::FileExistsOnDisk(dir + "/" + kPhotoUtf8 + "/" + kPhotoUtf8 + ".bmp"));
+}
+
+TEST(Files, TheWorkingDirectoryInTheCodePage) {
+  const std::string dir = MakeTempSubdir("cwd") + "/" + kPhotoUtf8;
+  ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+  const std::string saved = platform::GetCurrentDirectory();
+  ASSERT_FALSE(saved.empty());
+  ASSERT_EQ(::chdir(dir.c_str()), 0);
+  std::string expected;
+  ASSERT_TRUE(platform::Utf8ToCodePage(dir.c_str(), expected));
+  EXPECT_EQ(platform::GetCurrentDirectory(), expected);
+  EXPECT_TRUE(platform::IsAbsolutePath(expected.c_str()));
+  EXPECT_FALSE(platform::IsAbsolutePath(kPhotoGb));
+  EXPECT_FALSE(platform::IsAbsolutePath(""));
+  ASSERT_TRUE(platform::SetCurrentDirectory(saved.c_str()));
 }
 
 TEST(Wildcards, MatchLikeWindows) {
