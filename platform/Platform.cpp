@@ -2,68 +2,20 @@
 // (GB18030) and are converted to UTF-8 at each system call.
 #include "platform/Platform.h"
 
+#include "platform/common/Gb18030.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <iconv.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
 namespace {
-
-constexpr const char* kCodePage = "GB18030";
-
-bool IsTrailByte(unsigned char byte) { return byte >= 0x40 && byte <= 0xFE && byte != 0x7F; }
-bool IsDigitByte(unsigned char byte) { return byte >= 0x30 && byte <= 0x39; }
-
-// Drops lead bytes that do not start a complete unit, so that a text cut by
-// bytes somewhere inside it still names a file.
-std::string DropPartialCharacters(const char* text) {
-  std::string out;
-  const auto* p = reinterpret_cast<const unsigned char*>(text);
-  const std::size_t length = std::strlen(text);
-  std::size_t i = 0;
-  while (i < length) {
-    const unsigned char byte = p[i];
-    if (!IsDBCSLeadByte(byte)) {
-      out.push_back(static_cast<char>(byte));
-      i += 1;
-    } else if (i + 1 < length && IsTrailByte(p[i + 1])) {
-      out.append(text + i, 2);
-      i += 2;
-    } else if (i + 3 < length && IsDigitByte(p[i + 1]) && IsDBCSLeadByte(p[i + 2]) &&
-               IsDigitByte(p[i + 3])) {
-      out.append(text + i, 4);
-      i += 4;
-    } else {
-      i += 1;  // a lone lead byte: the rest of its character was cut off
-    }
-  }
-  return out;
-}
-
-bool Convert(const char* from, const char* to, const std::string& input, std::string& output) {
-  output.clear();
-  if (input.empty()) return true;
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  std::string result(input.size() * 4 + 4, '\0');
-  char* in = const_cast<char*>(input.data());
-  std::size_t inLeft = input.size();
-  char* out = result.data();
-  std::size_t outLeft = result.size();
-  const std::size_t rc = iconv(cd, &in, &inLeft, &out, &outLeft);
-  iconv_close(cd);
-  if (rc == static_cast<std::size_t>(-1) || inLeft != 0) return false;
-  result.resize(result.size() - outLeft);
-  output = std::move(result);
-  return true;
-}
 
 bool ToSystemPath(const char* path, std::string& utf8) {
   if (path == nullptr || *path == '\0') return false;
@@ -126,7 +78,7 @@ bool CodePageToUtf8(const char* text, std::string& utf8) {
     utf8.clear();
     return true;
   }
-  return Convert(kCodePage, "UTF-8", DropPartialCharacters(text), utf8);
+  return gb18030::ToUtf8(gb18030::DropCutCharacters(text), utf8);
 }
 
 bool Utf8ToCodePage(const char* utf8, std::string& text) {
@@ -134,7 +86,7 @@ bool Utf8ToCodePage(const char* utf8, std::string& text) {
     text.clear();
     return true;
   }
-  return Convert("UTF-8", kCodePage, utf8, text);
+  return gb18030::FromUtf8(utf8, text);
 }
 
 std::FILE* OpenFile(const char* path, const char* mode) {

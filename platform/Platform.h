@@ -1,8 +1,8 @@
 // The kernel services the engine and the host stand on: files, the temporary
 // directory, mapped scratch files and the code page. Every text that crosses
-// this interface is a byte string in the program's code page (GBK-compatible;
-// GB18030 on Linux). The conversion to the system's own encoding happens here
-// and nowhere else.
+// this interface is a byte string in the program's code page (GB18030, by the
+// program's own tables on every system). The conversion to the system's own
+// encoding happens here and nowhere else.
 #pragma once
 
 #include <cstddef>

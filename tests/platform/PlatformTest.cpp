@@ -44,6 +44,15 @@ TEST(CodePage, DropsCharactersCutInHalf) {
   EXPECT_EQ(utf8, "x");
 }
 
+TEST(CodePage, RefusesInvalidSequencesThatAreNotCuts) {
+  std::string utf8;
+  EXPECT_FALSE(platform::CodePageToUtf8("a\x80.bmp", utf8));
+  EXPECT_FALSE(platform::CodePageToUtf8("a\x84\x31\x82\x36.bmp", utf8));  // a four-byte code of no character
+  std::string text;
+  EXPECT_FALSE(platform::Utf8ToCodePage("a\xED\xA0\x80", text));      // a surrogate
+  EXPECT_FALSE(platform::Utf8ToCodePage("\xEE\x9E\x8D.bmp", text));   // U+E78D, which GB18030 cannot spell
+}
+
 TEST(CodePage, LeadBytes) {
   EXPECT_FALSE(platform::IsDBCSLeadByte(0x80));
   EXPECT_TRUE(platform::IsDBCSLeadByte(0x81));
