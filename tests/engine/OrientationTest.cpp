@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/core/ExifOrientation.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -40,67 +39,6 @@ TEST(Orientation, EveryValueAndDepthShowsThePictureAsTheValueSays) {
     }
   }
   EXPECT_TRUE(testsupport::ScratchFiles().empty()) << "the stored picture's mapping was left behind";
-}
-
-// An APP1 payload: "Exif\0\0", a TIFF header, IFD0 with the entries given
-// (tag, type, count, value), the next-IFD offset.
-struct Entry {
-  std::uint16_t tag, type;
-  std::uint32_t count, value;
-};
-Bytes ExifPayload(bool bigEndian, const std::vector<Entry>& entries, std::uint32_t ifd = 8,
-                  std::uint32_t next = 0) {
-  Bytes out = {'E', 'x', 'i', 'f', 0, 0};
-  auto put = [&](std::uint32_t v, int size) {
-    for (int i = 0; i < size; ++i) {
-      const int shift = bigEndian ? 8 * (size - 1 - i) : 8 * i;
-      out.push_back(static_cast<std::uint8_t>(v >> shift));
-    }
-  };
-  out.push_back(bigEndian ? 'M' : 'I');
-  out.push_back(bigEndian ? 'M' : 'I');
-  put(42, 2);
-  put(ifd, 4);
-  put(static_cast<std::uint32_t>(entries.size()), 2);
-  for (const Entry& e : entries) {
-    put(e.tag, 2);
-    put(e.type, 2);
-    put(e.count, 4);
-    put(e.value, e.type == 3 ? 2 : 4);  // a SHORT value sits in the first two bytes
-    if (e.type == 3) put(0, 2);
-  }
-  put(next, 4);
-  return out;
-}
-
-int Parse(const Bytes& payload) { return engine::ExifOrientation(payload.data(), payload.size()); }
-
-TEST(ExifOrientation, BothByteOrdersAndWhatCountsAsNoOrientation) {
-  for (bool big : {false, true}) {
-    for (std::uint32_t value = 0; value <= 9; ++value) {
-      const int expected = value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
-      EXPECT_EQ(Parse(ExifPayload(big, {{0x010F, 2, 4, 0}, {0x0112, 3, 1, value}})), expected) << big << value;
-    }
-    const Bytes six = ExifPayload(big, {{0x0112, 3, 1, 6}});
-    EXPECT_EQ(Parse(six), 6);
-    // Cut anywhere before the entry's end; the next-IFD offset is never read.
-    for (std::size_t cut = 0; cut + 4 < six.size(); ++cut) EXPECT_EQ(engine::ExifOrientation(six.data(), cut), 1) << cut;
-    EXPECT_EQ(engine::ExifOrientation(six.data(), six.size() - 4), 6);
-    EXPECT_EQ(Parse(ExifPayload(big, {{0x0112, 4, 1, 6}})), 1) << "LONG";
-    EXPECT_EQ(Parse(ExifPayload(big, {{0x0112, 3, 2, 6}})), 1) << "two values";
-    EXPECT_EQ(Parse(ExifPayload(big, {{0x0112, 3, 1, 6}}, 0x7FFFFFFF)), 1) << "IFD0 past the end";
-    EXPECT_EQ(Parse(ExifPayload(big, {{0x0112, 3, 1, 6}}, 0xFFFFFFFF)), 1) << "IFD0 at the last offset";
-  }
-  Bytes wrongId = ExifPayload(false, {{0x0112, 3, 1, 6}});
-  wrongId[4] = 'X';
-  EXPECT_EQ(Parse(wrongId), 1);
-  Bytes wrongMagic = ExifPayload(true, {{0x0112, 3, 1, 6}});
-  wrongMagic[9] = 43;
-  EXPECT_EQ(Parse(wrongMagic), 1);
-  Bytes mixedOrder = ExifPayload(true, {{0x0112, 3, 1, 6}});
-  mixedOrder[6] = 'I';
-  EXPECT_EQ(Parse(mixedOrder), 1);
-  EXPECT_EQ(engine::ExifOrientation(nullptr, 100), 1);
 }
 
 }  // namespace

@@ -438,6 +438,7 @@ Bytes WithOrientation(const Bytes& file, int orientation, bool bigEndian) {
 // the test, exactly (the files share one entropy-coded picture), and against
 // Pillow's exif_transpose; colour and grey.
 TEST_F(JpegCodecTest, ExifOrientationDeliversThePhotoUpright) {
+  const bool pillow = librarytest::HavePillow();
   constexpr int kWidth = 83;
   constexpr int kHeight = 61;
   for (int colour : {1, 0}) {
@@ -448,36 +449,32 @@ TEST_F(JpegCodecTest, ExifOrientationDeliversThePhotoUpright) {
     ImageBuffer stored;
     ASSERT_EQ(engine::LoadAnyImage(plain.c_str(), stored), engine::ResultOk);
     const Bytes storedPixels(stored.GetPixels(), stored.GetPixels() + stored.GetPixelBytes());
-    std::string pillowArgs;
-    for (bool big : {false, true}) {
-      for (int orientation = 1; orientation <= 8; ++orientation) {
-        const std::string name = Path(librarytest::NumberedName(big ? "be" : "le", orientation, ".jpg"));
-        ASSERT_TRUE(testsupport::WriteBytes(name, WithOrientation(testsupport::ReadBytes(plain), orientation, big)));
-        pillowArgs += " " + Quote(name);
-        ImageBuffer image;
-        ASSERT_EQ(engine::LoadAnyImage(name.c_str(), image), engine::ResultOk) << name;
-        int w = 0;
-        int h = 0;
-        const Bytes expected = testsupport::ShownAs(storedPixels, kWidth, kHeight, colour == 1 ? 3 : 1, orientation, w, h);
-        EXPECT_EQ(image.GetWidth(), w) << name;
-        EXPECT_EQ(image.GetHeight(), h) << name;
-        EXPECT_EQ(Bytes(image.GetPixels(), image.GetPixels() + image.GetPixelBytes()), expected) << name;
-      }
+    std::string names;
+    for (int file = 0; file < 16; ++file) {
+      const std::string name = Path(librarytest::NumberedName("o", file, ".jpg"));
+      ASSERT_TRUE(testsupport::WriteBytes(name, WithOrientation(testsupport::ReadBytes(plain), file % 8 + 1, file >= 8)));
+      names += " " + Quote(name);
     }
-    if (!librarytest::HavePillow()) GTEST_SKIP() << "Pillow not available";
-    ASSERT_TRUE(librarytest::RunPillow("import sys\nfrom PIL import Image, ImageOps\nfor p in sys.argv[1:]:\n"
-                                       "  open(p + '.rgb', 'wb').write(ImageOps.exif_transpose(Image.open(p))"
-                                       ".convert('RGB').tobytes())",
-                                       pillowArgs));
-    for (bool big : {false, true}) {
-      for (int orientation = 1; orientation <= 8; ++orientation) {
-        const std::string name = Path(librarytest::NumberedName(big ? "be" : "le", orientation, ".jpg"));
-        ImageBuffer image;
-        ASSERT_EQ(engine::LoadAnyImage(name.c_str(), image), engine::ResultOk);
+    ASSERT_TRUE(!pillow || librarytest::RunPillow("import sys\nfrom PIL import Image, ImageOps\nfor p in sys.argv[1:]:\n"
+                                                  "  open(p + '.rgb', 'wb').write(ImageOps.exif_transpose("
+                                                  "Image.open(p)).convert('RGB').tobytes())",
+                                                  names));
+    for (int file = 0; file < 16; ++file) {
+      const std::string name = Path(librarytest::NumberedName("o", file, ".jpg"));
+      ImageBuffer image;
+      ASSERT_EQ(engine::LoadAnyImage(name.c_str(), image), engine::ResultOk) << name;
+      int w = 0;
+      int h = 0;
+      const Bytes expected = testsupport::ShownAs(storedPixels, kWidth, kHeight, colour == 1 ? 3 : 1, file % 8 + 1, w, h);
+      EXPECT_EQ(image.GetWidth(), w) << name;
+      EXPECT_EQ(image.GetHeight(), h) << name;
+      EXPECT_EQ(Bytes(image.GetPixels(), image.GetPixels() + image.GetPixelBytes()), expected) << name;
+      if (pillow) {
         EXPECT_EQ(librarytest::Rgb(image), testsupport::ReadBytes(name + ".rgb")) << name << " against Pillow";
       }
     }
   }
+  if (!pillow) GTEST_SKIP() << "Pillow not available: checked against the test's own turn only";
 }
 
 }  // namespace
