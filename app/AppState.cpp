@@ -16,6 +16,18 @@ int AppState::TakeNumber(SingleTarget target) {
   return counters_[Index(target)].fetch_add(1) + 1;
 }
 
+int AppState::TakeFreeNumber(SingleTarget target, const std::function<bool(int)>& taken) {
+  std::atomic<int>& counter = counters_[Index(target)];
+  int seen = counter.load();
+  for (;;) {
+    int candidate = seen + 1;
+    while (taken(candidate)) ++candidate;
+    // Unchanged since the look: nobody else holds a number up to the
+    // candidate. Changed: another conversion took one meanwhile; look again.
+    if (counter.compare_exchange_weak(seen, candidate)) return candidate;
+  }
+}
+
 int AppState::Count(SingleTarget target) const { return counters_[Index(target)].load(); }
 
 void AppState::ResetCounters() {
@@ -56,6 +68,10 @@ void AppState::SetBatch(const BatchLists& lists) {
 bool AppState::TryBeginBatch(BatchTarget target) { return !batchRunning_[Index(target)].exchange(true); }
 
 void AppState::EndBatch(BatchTarget target) { batchRunning_[Index(target)].store(false); }
+
+void AppState::RequestBatchStop() { batchStopRequests_.fetch_add(1); }
+
+unsigned AppState::BatchStopRequests() const { return batchStopRequests_.load(); }
 
 void AppState::Release() {
   host::Text oldBase;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -18,6 +19,9 @@ class AppState {
   // The ten conversion counters, indexed by SingleTarget (jpgCount first).
   // Takes the next number of the row: each conversion gets its own.
   int TakeNumber(SingleTarget target);
+  // Takes the next number of the row for which taken(number) is false, and
+  // passes over the others; no two callers ever get the same number.
+  int TakeFreeNumber(SingleTarget target, const std::function<bool(int)>& taken);
   int Count(SingleTarget target) const;
   void ResetCounters();
 
@@ -36,6 +40,10 @@ class AppState {
   // One run per batch target at a time: true when the caller now owns the run.
   bool TryBeginBatch(BatchTarget target);
   void EndBatch(BatchTarget target);
+  // Stop: a run stops once the count differs from the one it began with, so
+  // a press reaches the runs of its moment and no later one.
+  void RequestBatchStop();
+  unsigned BatchStopRequests() const;
 
   // Empties every text and list (start-up and the exit routine).
   void Release();
@@ -43,6 +51,7 @@ class AppState {
  private:
   std::atomic<int> counters_[kSingleTargetCount] = {};
   std::atomic<bool> batchRunning_[kBatchTargetCount] = {};
+  std::atomic<unsigned> batchStopRequests_{0};
   mutable std::mutex mutex_;
   host::Text baseName_;
   host::Text lastBrowsedFolder_;

@@ -42,6 +42,46 @@ void BrowseInto(host::Host& host, const char* box) {
   if (!folder.empty()) host.SetText(box, folder);
 }
 
+// Anything at the path, a folder included, is a target that exists.
+bool PathTaken(const host::Text& path) {
+  bool isDirectory = false;
+  bool isRegularFile = false;
+  return platform::GetPathKind(path.c_str(), isDirectory, isRegularFile);
+}
+
+// The Stop button serves every run: enabled while one converts, disabled once
+// the last has ended. Only batch workers take this lock, never the window's
+// thread, so holding it across the host call cannot hold the window up.
+std::mutex stopButtonLock;
+int convertingRuns = 0;
+
+// The converting part of one run, from the first file to the last.
+class StoppablePhase {
+ public:
+  explicit StoppablePhase(host::Host& host) : host_(host) {
+    std::lock_guard lock(stopButtonLock);
+    ++convertingRuns;
+    requestsAtStart_ = State().BatchStopRequests();
+    host_.SetDisabled(names::kStop, false);
+  }
+  ~StoppablePhase() { End(); }
+  StoppablePhase(const StoppablePhase&) = delete;
+  StoppablePhase& operator=(const StoppablePhase&) = delete;
+
+  bool StopRequested() const { return State().BatchStopRequests() != requestsAtStart_; }
+  void End() {
+    if (ended_) return;
+    ended_ = true;
+    std::lock_guard lock(stopButtonLock);
+    if (--convertingRuns == 0) host_.SetDisabled(names::kStop, true);
+  }
+
+ private:
+  host::Host& host_;
+  unsigned requestsAtStart_ = 0;
+  bool ended_ = false;
+};
+
 // The run of one target once it owns its running flag.
 void RunOwnedBatch(host::Host& host, const BatchTargetRow& row) {
   if (host.IsExiting()) return;
@@ -63,36 +103,70 @@ void RunOwnedBatch(host::Host& host, const BatchTargetRow& row) {
   host.SetDisabled(row.button, true);
   const AppState::BatchLists lists = EnumerateBatchSources(host, sourceFolder, row.patterns);
   State().SetBatch(lists);
-  const int total = static_cast<int>(lists.paths.size());
+  auto outputOf = [&](std::size_t entry) {
+    return targetFolder + platform::kPathSeparator + lists.names[entry] + row.extension;
+  };
+
+  // Nothing is replaced unasked: one question before the first file.
+  std::vector<std::size_t> todo;  // the entries of the list to convert
+  std::vector<bool> exists(lists.paths.size());
+  int existing = 0;
+  for (std::size_t entry = 0; entry < lists.paths.size(); ++entry) {
+    exists[entry] = PathTaken(outputOf(entry));
+    existing += exists[entry] ? 1 : 0;
+  }
+  BatchOutcome outcome;
+  bool skipExisting = false;
+  if (existing > 0) {
+    const int answer = host.ShowMessage(ExistingTargetsQuestion(existing),
+                                        host::kButtonsYesNoCancel | host::kDefaultSecond, kCaption);
+    if (host.IsExiting()) return;
+    if (answer != host::kAnswerYes && answer != host::kAnswerNo) {
+      host.SetDisabled(row.button, false);
+      return;
+    }
+    skipExisting = answer == host::kAnswerNo;
+  }
+  for (std::size_t entry = 0; entry < lists.paths.size(); ++entry) {
+    if (skipExisting && exists[entry]) {
+      ++outcome.skipped;
+    } else {
+      todo.push_back(entry);
+    }
+  }
+  const int total = static_cast<int>(todo.size());
   host.SetIntProperty(names::kProgress, host::Property::Maximum, total);
 
   // Files are handed out in list order; the page counts finished files, and
   // its updates are made one at a time so the bar never steps back.
+  StoppablePhase phase(host);
   std::atomic<int> next{0};
   std::mutex progressLock;
   int finished = 0;
-  int succeeded = 0;
-  int failed = 0;
-  auto outputOf = [&](std::size_t at) {
-    return targetFolder + platform::kPathSeparator + lists.names[at] + row.extension;
-  };
+  int lastFinished = -1;  // the furthest file in the list that has finished
+  // One slot per file, written by the one worker that converts it and read
+  // after every worker has ended.
+  std::vector<int> results(todo.size(), engine::ResultOk);
   auto convertFiles = [&] {
-    while (!host.IsExiting()) {
+    while (!host.IsExiting() && !phase.StopRequested()) {
       const int at = next.fetch_add(1);
       if (at >= total) return;
       State().TakeNumber(SingleTarget::Jpg);  // every batch file counts as a JPG
-      const host::Text output = outputOf(static_cast<std::size_t>(at));
-      const int result = RunCommand(row.target, lists.paths[static_cast<std::size_t>(at)].c_str(), output.c_str());
+      const std::size_t entry = todo[static_cast<std::size_t>(at)];
+      const host::Text output = outputOf(entry);
+      const int result = RunCommand(row.target, lists.paths[entry].c_str(), output.c_str());
+      results[static_cast<std::size_t>(at)] = result;
       std::lock_guard lock(progressLock);
       ++finished;
+      lastFinished = std::max(lastFinished, at);
       if (result == engine::ResultOk) {
-        ++succeeded;
+        ++outcome.succeeded;
       } else {
-        ++failed;
+        ++outcome.failed;
       }
       host.SetText(names::kSaveBox, output);
       host.SetIntProperty(names::kProgress, host::Property::Position, finished);
-      host.SetText(names::kStatusLine, StatusLine(finished, succeeded, failed, total));
+      host.SetText(names::kStatusLine, StatusLine(finished, outcome.succeeded, outcome.failed, total));
       host.ProcessEvents();
     }
   };
@@ -103,14 +177,22 @@ void RunOwnedBatch(host::Host& host, const BatchTargetRow& row) {
     std::vector<std::thread> threads;
     for (int w = 0; w < workers; ++w) threads.emplace_back(convertFiles);
     for (std::thread& thread : threads) thread.join();
-    // As after a one-by-one run, the save box names the list's last target.
-    if (total > 0 && !host.IsExiting()) {
-      const host::Text last = outputOf(static_cast<std::size_t>(total - 1));
+    // As after a one-by-one run, the save box names the furthest target.
+    if (lastFinished >= 0 && !host.IsExiting()) {
+      const host::Text last = outputOf(todo[static_cast<std::size_t>(lastFinished)]);
       if (host.GetText(names::kSaveBox) != last) host.SetText(names::kSaveBox, last);
     }
   }
+  outcome.stopped = phase.StopRequested();
+  phase.End();
   if (host.IsExiting()) return;
-  host.ShowMessage("图片处理完毕!");
+  // Files are handed out in order, so those not processed are the last ones.
+  outcome.notProcessed = total - finished;
+  for (int at = 0; at < finished; ++at) {
+    const int result = results[static_cast<std::size_t>(at)];
+    if (result != engine::ResultOk) outcome.failures.push_back({lists.names[todo[static_cast<std::size_t>(at)]], result});
+  }
+  host.ShowMessage(BatchEndMessage(outcome));
   host.SetDisabled(row.button, false);
 }
 
@@ -126,6 +208,42 @@ int BatchWorkers(int files) {
 void SetBatchWorkersForTesting(int workers) { fixedWorkers.store(workers); }
 
 const BatchTargetRow& BatchTargetOf(BatchTarget target) { return kBatchRows[static_cast<std::size_t>(target)]; }
+
+host::Text ExistingTargetsQuestion(int existing) {
+  return "目标目录中已有" + host::ToText(existing) + "个同名文件。\r\n是：全部覆盖　否：跳过这些文件　取消：不转换";
+}
+
+host::Text FailureReason(int result) {
+  switch (result) {
+    case engine::ResultFileMissing: return "源文件不存在";
+    case engine::ResultUnreadable: return "无法识别或解码";
+    case engine::ResultWriteFailed: return "无法写入目标文件";
+    case engine::ResultBadArguments: return "参数错误";
+    default: return "转换失败";
+  }
+}
+
+host::Text BatchEndMessage(const BatchOutcome& outcome) {
+  host::Text message;
+  if (outcome.stopped) {
+    message = "已停止：成功" + host::ToText(outcome.succeeded) + "个，失败" + host::ToText(outcome.failed) +
+              "个，未处理" + host::ToText(outcome.notProcessed) + "个。";
+  } else {
+    message = "图片处理完毕!";
+  }
+  if (outcome.skipped > 0) message += "\r\n已跳过" + host::ToText(outcome.skipped) + "个同名文件。";
+  if (!outcome.failures.empty()) {
+    message += "\r\n以下文件转换失败：";
+    const std::size_t shown = std::min<std::size_t>(outcome.failures.size(), kNamedFailures);
+    for (std::size_t i = 0; i < shown; ++i) {
+      message += "\r\n" + outcome.failures[i].first + "：" + FailureReason(outcome.failures[i].second);
+    }
+    if (outcome.failures.size() > shown) {
+      message += "\r\n……等共" + host::ToText(static_cast<int>(outcome.failures.size())) + "个";
+    }
+  }
+  return message;
+}
 
 host::Text StatusLine(int index, int succeeded, int failed, int total) {
   return "【正在处理第" + host::ToText(index) + "个图片】【成功" + host::ToText(succeeded) + "个】【失败" +
@@ -160,6 +278,12 @@ void OnBrowseBatchTarget(host::Host& host) { BrowseInto(host, names::kTargetFold
 
 void OnBatchClicked(host::Host& host, BatchTarget target) {
   host.StartThread([&host, target] { RunBatch(host, target); });
+}
+
+void OnStopClicked(host::Host& host) {
+  State().RequestBatchStop();
+  // Taken at once; the runs end when their files in progress are done.
+  host.SetDisabled(names::kStop, true);
 }
 
 }  // namespace app

@@ -3,6 +3,8 @@
 // progress bar and the status line after every file.
 #pragma once
 
+#include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "app/AppState.h"
@@ -24,6 +26,25 @@ const BatchTargetRow& BatchTargetOf(BatchTarget target);
 
 // "【正在处理第i个图片】【成功s个】【失败f个】【共有n个图片】"
 host::Text StatusLine(int index, int succeeded, int failed, int total);
+
+// The question asked before a run when some of its targets exist already.
+host::Text ExistingTargetsQuestion(int existing);
+// Why a file failed, in a few plain words, for every result code.
+host::Text FailureReason(int result);
+
+// What a run did, for the message that ends it.
+struct BatchOutcome {
+  int succeeded = 0;
+  int failed = 0;
+  int notProcessed = 0;  // left over when the run was stopped
+  int skipped = 0;       // existing targets kept at the user's word
+  bool stopped = false;
+  std::vector<std::pair<host::Text, int>> failures;  // name and result, in list order
+};
+inline constexpr std::size_t kNamedFailures = 10;
+// "图片处理完毕!" for a run without failures, skips or stop; else that (or
+// "已停止：…") followed by the skips and up to ten failures with reasons.
+host::Text BatchEndMessage(const BatchOutcome& outcome);
 
 // The files of the folder matching the patterns, in pattern order, with this
 // run's own search.

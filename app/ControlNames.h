@@ -45,6 +45,7 @@ inline constexpr const char kStatusLine[] = "透明标签7";
 inline constexpr const char kBatchJpg[] = "按钮_转换jpg1";
 inline constexpr const char kBatchBmp[] = "按钮_转换bmp1";
 inline constexpr const char kBatchPng[] = "按钮_转换png1";
+inline constexpr const char kStop[] = "按钮_停止";  // usable only while a batch converts
 inline constexpr const char kBatchDrop[] = "拖放对象1_路径1";  // never registered
 
 // The ten single-file convert buttons in the order of the target table

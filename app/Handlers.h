@@ -40,5 +40,7 @@ void OnBrowseBatchSource(host::Host& host);
 void OnBrowseBatchTarget(host::Host& host);
 // 按钮_转换jpg1 / bmp1 / png1 click: StartThread(RunBatch for the row).
 void OnBatchClicked(host::Host& host, BatchTarget target);
+// 按钮_停止 click: the running batches finish the files they are on and stop.
+void OnStopClicked(host::Host& host);
 
 }  // namespace app

@@ -1,5 +1,5 @@
 // A picture card (sky, sun, two hills) on a rounded tile, with a curved arrow
-// round its corner for "convert". Shapes are sampled 4 x 4 per pixel for
+// round its corner for "convert". Shapes are sampled 4 x 4 per pixel or more for
 // smooth edges; everything is plain arithmetic, so the icon is the same on
 // every machine.
 #include "app/Icon.h"
@@ -64,15 +64,19 @@ Colour Sample(double x, double y) {
 
 }  // namespace
 
-std::vector<unsigned> DrawIcon() {
-  std::vector<unsigned> pixels(static_cast<std::size_t>(kIconSize * kIconSize));
-  constexpr int kSub = 4;
-  for (int y = 0; y < kIconSize; ++y) {
-    for (int x = 0; x < kIconSize; ++x) {
+std::vector<unsigned> DrawIcon(int size) {
+  if (size <= 0) return {};
+  std::vector<unsigned> pixels(static_cast<std::size_t>(size) * static_cast<std::size_t>(size));
+  // At least 4 x 4 samples per pixel, and no more than a quarter of an icon
+  // unit apart at small sizes, so thin strokes still blend in.
+  const int sub = std::max(4, (4 * kIconSize + size - 1) / size);
+  const double unit = static_cast<double>(kIconSize) / size;
+  for (int y = 0; y < size; ++y) {
+    for (int x = 0; x < size; ++x) {
       double r = 0, g = 0, b = 0, a = 0;
-      for (int sy = 0; sy < kSub; ++sy) {
-        for (int sx = 0; sx < kSub; ++sx) {
-          const Colour c = Sample(x + (sx + 0.5) / kSub, y + (sy + 0.5) / kSub);
+      for (int sy = 0; sy < sub; ++sy) {
+        for (int sx = 0; sx < sub; ++sx) {
+          const Colour c = Sample((x + (sx + 0.5) / sub) * unit, (y + (sy + 0.5) / sub) * unit);
           r += c.r * c.a;
           g += c.g * c.a;
           b += c.b * c.a;
@@ -82,10 +86,10 @@ std::vector<unsigned> DrawIcon() {
       unsigned pixel = 0;
       if (a > 0) {
         const auto channel = [&](double sum) { return static_cast<unsigned>(std::lround(std::clamp(sum / a, 0.0, 1.0) * 255.0)); };
-        const auto alpha = static_cast<unsigned>(std::lround(a / (kSub * kSub) * 255.0));
+        const auto alpha = static_cast<unsigned>(std::lround(a / (sub * sub) * 255.0));
         pixel = (alpha << 24) | (channel(r) << 16) | (channel(g) << 8) | channel(b);
       }
-      pixels[static_cast<std::size_t>(y * kIconSize + x)] = pixel;
+      pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(size) + static_cast<std::size_t>(x)] = pixel;
     }
   }
   return pixels;

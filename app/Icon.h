@@ -7,7 +7,9 @@ namespace app {
 
 inline constexpr int kIconSize = 128;
 
-// 128 x 128 pixels, 0xAARRGGBB, rows top first.
-std::vector<unsigned> DrawIcon();
+// size x size pixels (the window's is kIconSize), 0xAARRGGBB with straight
+// alpha, rows top first. Every size is drawn from the shapes themselves, not
+// scaled from another size.
+std::vector<unsigned> DrawIcon(int size = kIconSize);
 
 }  // namespace app

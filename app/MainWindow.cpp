@@ -40,7 +40,7 @@ host::WindowDescription Describe() {
   window.icon = DrawIcon();
   // Page controls are placed in the tab control's coordinates (tab strip
   // included); the batch folder rows in their group box's.
-  //                name                  kind         parent         page  x    y    w    h    caption / initial text                                            visible font
+  //                name                  kind         parent         page  x    y    w    h    caption / initial text                                            visible font [enabled]
   window.controls = {
       ControlDescription{n::kTab,              kTab,        "",            0,  -1,   0, 536, 248, "单个转换|批量转换",                                   true,  kDefaultFont},
       // Page 1 "单个转换".
@@ -79,6 +79,7 @@ host::WindowDescription Describe() {
       ControlDescription{n::kBatchJpg,         kButton,     n::kTab,       2, 139, 201,  72,  32, "转换JPG",                                             true,  kDefaultFont},
       ControlDescription{n::kBatchBmp,         kButton,     n::kTab,       2, 229, 201,  72,  32, "转换BMP",                                             true,  kDefaultFont},
       ControlDescription{n::kBatchPng,         kButton,     n::kTab,       2, 318, 201,  72,  32, "转换PNG",                                             true,  kDefaultFont},
+      ControlDescription{n::kStop,             kButton,     n::kTab,       2, 407, 201,  72,  32, "停止",                                                true,  kDefaultFont, false},
       ControlDescription{n::kBatchDrop,        kDrop,       n::kTab,       2,  96,  40, 345,  26, "",                                                    false, kDefaultFont},
   };
   return window;
@@ -119,6 +120,7 @@ void BindHandlers(host::Host& host) {
     const auto target = static_cast<BatchTarget>(row);
     host.Bind(n::kBatchButtons[row], Event::Click, [&host, target](const host::Text&) { OnBatchClicked(host, target); });
   }
+  host.Bind(n::kStop, Event::Click, [&host](const host::Text&) { OnStopClicked(host); });
 }
 
 }  // namespace app

@@ -58,6 +58,13 @@ int RunCommand(SingleTarget target, const char* source, const char* path) {
   return engine::ResultBadArguments;
 }
 
+// Anything at the path, a folder included, keeps its number from being used.
+bool PathTaken(const host::Text& path) {
+  bool isDirectory = false;
+  bool isRegularFile = false;
+  return platform::GetPathKind(path.c_str(), isDirectory, isRegularFile);
+}
+
 }  // namespace
 
 const char kOpenDialogFilter[] =
@@ -118,12 +125,15 @@ void ConvertSingleFile(host::Host& host, SingleTarget target) {
     host.ShowMessage("请选取文件后，再进行转换！", 0, kCaption);
     return;
   }
-  const int number = State().TakeNumber(target);
   host.MakeDirectory(row.folder);
+  // A number whose file is there already, from an earlier run of the
+  // program, is passed over: a new output never replaces a file.
+  const host::Text stem = host.GetProgramDirectory() + row.tail + State().BaseName() + "-";
+  const int number =
+      State().TakeFreeNumber(target, [&](int n) { return PathTaken(stem + host::ToText(n) + row.extension); });
   // Built once from this conversion's own number: the command writes it and
   // the save box names it.
-  const host::Text output =
-      host.GetProgramDirectory() + row.tail + State().BaseName() + "-" + host::ToText(number) + row.extension;
+  const host::Text output = stem + host::ToText(number) + row.extension;
   const host::Text source = host.GetText(names::kPathBox);
   if (host.IsExiting()) return;
   const int result = RunCommand(target, source.c_str(), output.c_str());

@@ -3,6 +3,7 @@
 #include "app/ControlNames.h"
 #include "app/Handlers.h"
 #include "app/MainWindow.h"
+#include "platform/Platform.h"
 
 namespace app {
 
@@ -25,13 +26,21 @@ void OnWindowCreated(host::Host& host) {
 
 void OnExitClicked(host::Host& host) { host.DismissWindow(names::kStartWindow); }
 
-int RunProgram(host::Host& host) {
+std::optional<host::Text> StartFileFromArgument(const host::Text& argument, const host::Text& startFolder) {
+  if (argument.empty() || argument[0] == '-') return std::nullopt;
+  if (platform::IsAbsolutePath(argument.c_str()) || startFolder.empty()) return argument;
+  if (startFolder.back() == platform::kPathSeparator) return startFolder + argument;
+  return startFolder + platform::kPathSeparator + argument;
+}
+
+int RunProgram(host::Host& host, const std::optional<host::Text>& startFile) {
   CreateAppState();
   // The host runs it after the last worker has ended, so no worker sees
   // released state.
   host.RegisterExitRoutine("AppState", ReleaseAppState);
   BindHandlers(host);
   if (!host.CreateStartWindow(MainWindowDescription())) return 0;
+  if (startFile) OnFilesDropped(host, *startFile);
   return host.RunMessageLoop();
 }
 

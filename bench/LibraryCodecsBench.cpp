@@ -5,6 +5,7 @@
 // tools and ImageMagick can be timed on the same picture.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -83,7 +84,8 @@ struct Fixture {
 
   ~Fixture() {
     if (keep) return;
-    for (const char* name : {"photo.jpg", "photo.png", "photo.tif", "out.jpg", "out.png", "out.tif"}) {
+    for (const char* name : {"photo.jpg", "photo.png", "photo.tif", "out.jpg", "out.png", "out.tif", "photo12.jpg",
+                             "photo12-turned.jpg", "out.bmp"}) {
       std::remove(Path(name).c_str());
     }
     ::rmdir(dir.c_str());
@@ -163,8 +165,43 @@ void BM_ConvertToTif(benchmark::State& state) {
   }
 }
 
+// A 12-megapixel photo (4000 x 3000) to BMP, as stored (orientation 1) and
+// turned a quarter (6): the cost of delivering photos upright. Both files
+// hold the same coded picture; only the Exif block differs.
+void BM_ConvertToBmpWithOrientation(benchmark::State& state) {
+  static const std::string stored = [] {
+    engine::ImageBuffer photo;
+    if (photo.Create(4000, 3000, 24, 0) != 1) std::abort();
+    for (int y = 0; y < 3000; ++y) std::copy_n(Shared().photo.GetRow(y), 4000 * 3, photo.GetRow(y));
+    const std::string path = Shared().Path("photo12.jpg");
+    if (codecs::JpegCodec().WriteImage(path.c_str(), &photo, 99, 1, 1, 50) != 1) std::abort();
+    return path;
+  }();
+  const auto orientation = static_cast<std::uint8_t>(state.range(0));
+  const std::string source = Shared().Path(orientation == 1 ? "photo12.jpg" : "photo12-turned.jpg");
+  if (orientation != 1) {
+    // SOI, APP1 "Exif": II, 42, IFD0 at 8 with one entry, Orientation SHORT 1.
+    const std::uint8_t app1[] = {0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
+                                 0x12, 0x01, 3, 0, 1, 0, 0, 0, orientation, 0, 0, 0, 0, 0, 0, 0};
+    std::FILE* in = std::fopen(stored.c_str(), "rb");
+    std::FILE* out = std::fopen(source.c_str(), "wb");
+    if (in == nullptr || out == nullptr) std::abort();
+    std::uint8_t buffer[65536];
+    std::size_t got = std::fread(buffer, 1, 2, in);
+    bool ok = got == 2 && std::fwrite(buffer, 2, 1, out) == 1 && std::fwrite(app1, sizeof app1, 1, out) == 1;
+    while (ok && (got = std::fread(buffer, 1, sizeof buffer, in)) > 0) ok = std::fwrite(buffer, got, 1, out) == 1;
+    std::fclose(in);
+    if (std::fclose(out) != 0 || !ok) std::abort();
+  }
+  const std::string target = Shared().Path("out.bmp");
+  for (auto _ : state) {
+    if (engine::ConvertToBmp(source.c_str(), target.c_str()) != 1) state.SkipWithError("failed");
+  }
+}
+
 }  // namespace
 
+BENCHMARK(BM_ConvertToBmpWithOrientation)->Arg(1)->Arg(6)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_JpegRead)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_JpegWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PngRead)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -1,7 +1,10 @@
 // pictomill-convert FORMAT SOURCE TARGET [OPTIONS]: one conversion command for
 // scripts and benchmarks, with the window program's own arguments as defaults.
-// pictomill-convert FORMAT --into DIR [-j N] [OPTIONS] SOURCE...: the batch,
-// naming targets as the window's batch does ("photo.jpg" -> "DIR/photo.jpg.png").
+// pictomill-convert FORMAT --into DIR [-j N] [--skip-existing] [OPTIONS] SOURCE...:
+// the batch, naming targets as the window's batch does ("photo.jpg" ->
+// "DIR/photo.jpg.png"); existing targets are replaced unless skipped.
+// --help prints the usage to standard output; a usage error prints it to
+// standard error and exits 2.
 // Arguments arrive in the system's encoding (UTF-8 on Linux, UTF-16 on Windows)
 // and are turned into the program's code page once, at the start; messages go
 // back through the platform layer, legible on either system.
@@ -17,6 +20,12 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "Version.h"
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "engine/commands/ConversionCommands.h"
 #include "platform/Platform.h"
@@ -54,27 +63,63 @@ struct Options {
 struct Format {
   const char* name;
   bool available;
-  const char* options;
+  const char* options;  // one line per option, with its default; empty for none
 };
 constexpr Format kFormats[] = {
-    {"jpg", true, "[--grey] [--quality N] [--smoothing N] [--no-optimize]"},
+    {"jpg", true,
+     "--grey           grey instead of colour (default: colour)\n"
+     "--quality N      1 to 100 (default: 99)\n"
+     "--smoothing N    0 to 100 (default: 50)\n"
+     "--no-optimize    the standard Huffman tables (default: optimised tables)\n"},
     {"bmp", true, ""},
-    {"tif", true, "[--8bit]"},
-    {"png", true, "[--depth N]"},
-    {"ppm", true, "[--plain]"},
-    {"pgm", true, "[--plain]"},
+    {"tif", true, "--8bit           8-bit grey (default: 24-bit colour)\n"},
+    {"png", true, "--depth N        bits per pixel; only 24 is written (default: 24)\n"},
+    {"ppm", true, "--plain          text samples, P3 (default: binary, P6)\n"},
+    {"pgm", true, "--plain          text samples, P2 (default: binary, P5)\n"},
     {"pcx", true, ""},
     {"pic", true, ""},
     {"sgi", true, ""},
 };
 
+void PrintUsage(std::FILE* out) {
+  std::fputs(
+      "usage: pictomill-convert FORMAT SOURCE TARGET [OPTIONS]\n"
+      "       pictomill-convert FORMAT --into DIR [-j N] [--skip-existing] [OPTIONS] SOURCE...\n"
+      "       pictomill-convert --help | --version\n"
+      "\n"
+      "Converts SOURCE (JPEG, BMP, TIFF, PNG, PCX or Photo CD, recognised by its\n"
+      "content) to FORMAT in TARGET. With --into, converts every SOURCE into DIR as\n"
+      "NAME.FORMAT (photo.jpg -> DIR/photo.jpg.png), N at a time (default: the\n"
+      "number of processors, at most 4); targets that exist are replaced, or kept\n"
+      "with --skip-existing.\n"
+      "\n"
+      "FORMAT and its OPTIONS (the defaults are the window program's):\n",
+      out);
+  for (const Format& format : kFormats) {
+    if (!format.available) continue;
+    if (*format.options == '\0') {
+      std::fprintf(out, "  %-5s(no options)\n", format.name);
+      continue;
+    }
+    const char* line = format.options;
+    for (bool first = true; *line != '\0'; first = false) {
+      const char* end = std::strchr(line, '\n');
+      std::fprintf(out, "  %-5s%.*s\n", first ? format.name : "", static_cast<int>(end - line), line);
+      line = end + 1;
+    }
+  }
+  std::fputs(
+      "\n"
+      "Exit status: 0 converted, 1 source missing, 2 usage error, 3 source not\n"
+      "recognised or not decodable, 4 target not written, 7 bad arguments (an option\n"
+      "out of range). A batch exits 0 only when every file converted, else with the\n"
+      "status of the first failure in source order.\n",
+      out);
+}
+
 int Usage(const char* problem) {
   if (problem != nullptr) Print(std::string("pictomill-convert: ") + problem);
-  Print("usage: pictomill-convert FORMAT SOURCE TARGET [OPTIONS]");
-  Print("       pictomill-convert FORMAT --into DIR [-j N] [OPTIONS] SOURCE...");
-  for (const Format& format : kFormats) {
-    if (format.available) Print(std::string("  ") + format.name + " " + format.options);
-  }
+  PrintUsage(stderr);
   return kUsageError;
 }
 
@@ -189,7 +234,15 @@ struct BatchFile {
   Argument source;  // as given
   Argument target;
   int result = engine::ResultOk;
+  bool skipped = false;
 };
+
+// Anything at the path, a folder included, is a target that exists.
+bool TargetExists(const std::string& path) {
+  bool isDirectory = false;
+  bool isRegularFile = false;
+  return platform::GetPathKind(path.c_str(), isDirectory, isRegularFile);
+}
 
 // Every file is converted (none stops the others); the status is the first
 // failure's in source order, so it does not depend on which worker was first.
@@ -198,6 +251,7 @@ int RunBatch(const std::string& format, const Arguments& argv) {
   if (argc < 4) return Usage("--into needs a folder");
   const Argument& folder = argv[3];
   int workers = static_cast<int>(std::min(std::max(std::thread::hardware_concurrency(), 1U), 4U));
+  bool skipExisting = false;
   std::vector<std::string> optionTokens;
   int i = 4;
   for (; i < argc && argv[i].text.size() > 1 && argv[i].text[0] == '-'; ++i) {
@@ -211,6 +265,10 @@ int RunBatch(const std::string& format, const Arguments& argv) {
         return Usage("-j takes a number from 1");
       }
       ++i;
+      continue;
+    }
+    if (token == "--skip-existing") {
+      skipExisting = true;
       continue;
     }
     optionTokens.push_back(token);
@@ -254,10 +312,15 @@ int RunBatch(const std::string& format, const Arguments& argv) {
       }
     }
   }
+  // Decided for every file before the first is converted, as the window does.
+  if (skipExisting) {
+    for (BatchFile& file : files) file.skipped = file.target.converted && TargetExists(file.target.text);
+  }
 
   std::atomic<std::size_t> next{0};
   auto work = [&] {
     for (std::size_t k = next++; k < files.size(); k = next++) {
+      if (files[k].skipped) continue;
       files[k].result = Run(format, files[k].source, files[k].target, options);
     }
   };
@@ -270,6 +333,10 @@ int RunBatch(const std::string& format, const Arguments& argv) {
 
   int status = 0;
   for (const BatchFile& file : files) {
+    if (file.skipped) {
+      Print("pictomill-convert: " + Shown(file.source) + ": skipped, the target exists");
+      continue;
+    }
     if (file.result == engine::ResultOk) continue;
     Print("pictomill-convert: " + Shown(file.source) + ": " + Reason(file.result));
     if (status == 0) status = ExitStatus(file.result);
@@ -279,6 +346,14 @@ int RunBatch(const std::string& format, const Arguments& argv) {
 
 int RunTool(const Arguments& argv) {
   const int argc = static_cast<int>(argv.size());
+  if (argc == 2 && argv[1].text == "--help") {
+    PrintUsage(stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  if (argc == 2 && argv[1].text == "--version") {
+    std::printf("pictomill-convert %s\n", PICTOMILL_VERSION);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   if (argc < 4) return Usage(argc < 2 ? nullptr : "needs FORMAT, SOURCE and TARGET");
   const std::string& format = argv[1].text;
   const Format* known = nullptr;
@@ -306,6 +381,9 @@ int RunTool(const Arguments& argv) {
 // wmain: the arguments as the system has them (UTF-16), not squeezed through
 // the ANSI code page first.
 int wmain(int argc, wchar_t** argv) {
+  // Text mode would end the usage lines with "\r\n"; the bytes are the same as on Linux.
+  (void)_setmode(_fileno(stdout), _O_BINARY);
+  (void)_setmode(_fileno(stderr), _O_BINARY);
   Arguments arguments;
   for (int i = 0; i < argc; ++i) {
     const std::u16string utf16(argv[i], argv[i] + std::wcslen(argv[i]));

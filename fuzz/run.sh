@@ -8,7 +8,7 @@ seconds=$2
 shift 2
 harnesses=("$@")
 if [ ${#harnesses[@]} -eq 0 ]; then
-  harnesses=(load_any_image bmp pcx photo_cd jpeg png tiff decode_run_line write_round_trip)
+  harnesses=(load_any_image bmp pcx photo_cd jpeg exif png tiff decode_run_line write_round_trip)
 fi
 corpus="$root/../shared/corpus"
 work=$(mktemp -d "${TMPDIR:-/tmp}/pictomill-fuzz-XXXXXX")
@@ -19,7 +19,7 @@ seed_folders() {
     bmp) echo bmp ;;
     pcx|decode_run_line) echo pcx ;;
     photo_cd) echo pcd ;;
-    jpeg) echo jpeg ;;
+    jpeg|exif) echo jpeg ;;
     png|write_round_trip) echo png ;;
     tiff) echo tiff ;;
     *) echo bmp jpeg png tiff pcx pcd other ;;
@@ -39,7 +39,7 @@ for name in "${harnesses[@]}"; do
   fi
   case $name in
     write_round_trip) max_len=2048 ;;
-    decode_run_line) max_len=65536 ;;
+    decode_run_line|exif) max_len=65536 ;;
     *) max_len=1200000 ;;
   esac
   echo "fuzz: $name for ${seconds}s"

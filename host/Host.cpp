@@ -7,6 +7,33 @@
 
 namespace host {
 
+std::vector<int> MessageButtons(int flags) {
+  switch (flags & 0xF) {
+    case kButtonsOkCancel: return {kButtonOk, kAnswerCancel};
+    case kButtonsAbortRetryIgnore: return {kAnswerAbort, kAnswerRetry, kAnswerIgnore};
+    case kButtonsYesNoCancel: return {kAnswerYes, kAnswerNo, kAnswerCancel};
+    case kButtonsYesNo: return {kAnswerYes, kAnswerNo};
+    case kButtonsRetryCancel: return {kAnswerRetry, kAnswerCancel};
+    default: return {kButtonOk};
+  }
+}
+
+int DefaultAnswer(int flags) {
+  const std::vector<int> buttons = MessageButtons(flags);
+  const auto index = static_cast<std::size_t>((flags >> 8) & 0xF);
+  return index < buttons.size() ? buttons[index] : buttons.front();
+}
+
+int DismissAnswer(int flags) {
+  const std::vector<int> buttons = MessageButtons(flags);
+  for (const int wanted : {kAnswerCancel, kAnswerNo}) {
+    for (const int button : buttons) {
+      if (button == wanted) return button;
+    }
+  }
+  return buttons.front();
+}
+
 Text Host::ResolvePath(const Text& path) {
   if (path.empty() || path[0] == platform::kPathSeparator) return path;
   return GetProgramDirectory() + platform::kPathSeparator + path;

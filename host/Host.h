@@ -68,8 +68,36 @@ class SearchSlot {
   bool open_ = false;
 };
 
-// Button codes of ShowMessage.
+// ShowMessage flags, the message-box values of the original window system:
+// the buttons in the low four bits, the default button in 0xF00.
+inline constexpr int kButtonsOk = 0;
+inline constexpr int kButtonsOkCancel = 1;
+inline constexpr int kButtonsAbortRetryIgnore = 2;
+inline constexpr int kButtonsYesNoCancel = 3;
+inline constexpr int kButtonsYesNo = 4;
+inline constexpr int kButtonsRetryCancel = 5;
+inline constexpr int kDefaultFirst = 0;
+inline constexpr int kDefaultSecond = 0x100;
+inline constexpr int kDefaultThird = 0x200;
+
+// What ShowMessage returns: OK answers 0, as a box of one OK button always
+// has; every other button the code of the original window system.
 inline constexpr int kButtonOk = 0;
+inline constexpr int kAnswerCancel = 2;
+inline constexpr int kAnswerAbort = 3;
+inline constexpr int kAnswerRetry = 4;
+inline constexpr int kAnswerIgnore = 5;
+inline constexpr int kAnswerYes = 6;
+inline constexpr int kAnswerNo = 7;
+
+// The answers of the box's buttons in the order the flags name them (an
+// unknown button set is one OK button).
+std::vector<int> MessageButtons(int flags);
+// The button Enter presses: the one the flags name as default, else the first.
+int DefaultAnswer(int flags);
+// The answer of a box closed without a choice (Esc, or the program's exit):
+// Cancel where the box has one, else No, else its first button.
+int DismissAnswer(int flags);
 
 class Host {
  public:
@@ -121,10 +149,11 @@ class Host {
   // started or the program is exiting.
   virtual bool StartThread(ThreadRoutine routine) = 0;
 
-  // Shows a message box with one OK button (flags 0) under the caption, or
-  // "信息：" when none is given; returns the button code (OK -> 0). On the
-  // window's thread it is modal and waits; from a worker the window stays
-  // usable while that worker waits for the answer.
+  // Shows a message box with the buttons the flags name (flags 0: one OK
+  // button) under the caption, or "信息：" when none is given; returns the
+  // answer of the button pressed. On the window's thread it is modal and
+  // waits; from a worker the window stays usable while that worker waits for
+  // the answer. After exit began it returns DismissAnswer(flags) at once.
   virtual int ShowMessage(const Text& message, int flags = 0,
                           const std::optional<Text>& caption = std::nullopt) = 0;
 
@@ -167,7 +196,8 @@ class Host {
   virtual Text BrowseForFolder(const Text& title, bool includeFiles = false) = 0;
   // Shows the named file dialog object (open or save, as described) with its
   // Filter and FileName properties. True when confirmed: the FileName property
-  // becomes the chosen full path. Cancel: false, nothing changed.
+  // becomes the chosen full path. Cancel: false, nothing changed. A save
+  // dialog asks before it accepts a file that exists; declined, it stays open.
   virtual bool ShowFileDialog(const Text& dialog) = 0;
 
   // --- Window operations -----------------------------------------------------------

@@ -77,41 +77,59 @@ QStringList QtFilters(const Text& filter) {
 
 int CodeOf(QMessageBox::StandardButton button) {
   switch (button) {
-    case QMessageBox::Cancel: return 1;
-    case QMessageBox::Abort: return 2;
-    case QMessageBox::Retry: return 3;
-    case QMessageBox::Ignore: return 4;
-    case QMessageBox::Yes: return 5;
-    case QMessageBox::No: return 6;
-    default: return 0;
+    case QMessageBox::Cancel: return kAnswerCancel;
+    case QMessageBox::Abort: return kAnswerAbort;
+    case QMessageBox::Retry: return kAnswerRetry;
+    case QMessageBox::Ignore: return kAnswerIgnore;
+    case QMessageBox::Yes: return kAnswerYes;
+    case QMessageBox::No: return kAnswerNo;
+    default: return kButtonOk;
   }
 }
 
 QMessageBox::StandardButton ButtonOf(int code) {
   switch (code) {
-    case 1: return QMessageBox::Cancel;
-    case 2: return QMessageBox::Abort;
-    case 3: return QMessageBox::Retry;
-    case 4: return QMessageBox::Ignore;
-    case 5: return QMessageBox::Yes;
-    case 6: return QMessageBox::No;
+    case kAnswerCancel: return QMessageBox::Cancel;
+    case kAnswerAbort: return QMessageBox::Abort;
+    case kAnswerRetry: return QMessageBox::Retry;
+    case kAnswerIgnore: return QMessageBox::Ignore;
+    case kAnswerYes: return QMessageBox::Yes;
+    case kAnswerNo: return QMessageBox::No;
     default: return QMessageBox::Ok;
   }
 }
 
-// Buttons in the low four bits, icon in the next four, as the message-box
-// flags of the original window system.
+// The captions the window system gives its buttons; Qt's own depend on its
+// translations. OK keeps Qt's, as the one-button boxes always have.
+QString ChineseCaption(int code) {
+  switch (code) {
+    case kAnswerCancel: return QString::fromUtf16(u"取消");
+    case kAnswerAbort: return QString::fromUtf16(u"中止");
+    case kAnswerRetry: return QString::fromUtf16(u"重试");
+    case kAnswerIgnore: return QString::fromUtf16(u"忽略");
+    case kAnswerYes: return QString::fromUtf16(u"是");
+    case kAnswerNo: return QString::fromUtf16(u"否");
+    default: return QString();
+  }
+}
+
+// Buttons in the low four bits, icon in the next four, the default button in
+// the next, as the message-box flags of the original window system.
 void ConfigureBox(QMessageBox& box, const Text& text, const Text& caption, int flags) {
   box.setWindowTitle(QtHost::ToQt(caption));
   box.setText(QtHost::ToQt(text));
   box.setTextFormat(Qt::PlainText);
-  switch (flags & 0xF) {
-    case 1: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case 2: box.setStandardButtons(QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore); break;
-    case 3: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel); break;
-    case 4: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
-    case 5: box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel); break;
-    default: box.setStandardButtons(QMessageBox::Ok); break;
+  const std::vector<int> answers = MessageButtons(flags);
+  QMessageBox::StandardButtons buttons;
+  for (const int answer : answers) buttons |= ButtonOf(answer);
+  box.setStandardButtons(buttons);
+  if (answers.size() > 1) {
+    for (const int answer : answers) {
+      const QString own = ChineseCaption(answer);
+      if (!own.isEmpty()) box.button(ButtonOf(answer))->setText(own);
+    }
+    box.setDefaultButton(ButtonOf(DefaultAnswer(flags)));
+    box.setEscapeButton(box.button(ButtonOf(DismissAnswer(flags))));
   }
   switch (flags & 0xF0) {
     case 0x10: box.setIcon(QMessageBox::Critical); break;
@@ -132,6 +150,19 @@ void ConfigureBox(QMessageBox& box, const Text& text, const Text& caption, int f
   }
   // Plain buttons, as the window system draws them: no icons on them either.
   for (QAbstractButton* button : box.buttons()) button->setIcon(QIcon());
+}
+
+// What a test hook is told of the box's buttons.
+void DescribeButtons(QMessageBox& box, int flags, QtHost::MessageInfo& info) {
+  for (const int answer : MessageButtons(flags)) {
+    info.buttons.push_back(answer);
+    const QAbstractButton* button = box.button(ButtonOf(answer));
+    info.buttonTexts.push_back(button != nullptr ? QtHost::FromQt(button->text()) : Text());
+  }
+  QPushButton* defaultButton = box.defaultButton();
+  info.defaultAnswer = defaultButton != nullptr ? CodeOf(box.standardButton(defaultButton)) : kButtonOk;
+  QAbstractButton* escape = box.escapeButton();
+  info.escapeAnswer = escape != nullptr ? CodeOf(box.standardButton(escape)) : kButtonOk;
 }
 
 // Presses the button for the code, or the box's first button when it has none.
@@ -232,7 +263,7 @@ struct ControlState {
 
 struct MessageRequest {
   bool done = false;
-  int code = kButtonOk;
+  int code = kButtonOk;  // until a button is pressed: the box's dismiss answer
 };
 
 struct QtHost::Impl {
@@ -510,6 +541,7 @@ void QtHost::Impl::Build(const WindowDescription& description) {
         widget->setFont(own);
       }
       if (!d.visible) widget->hide();
+      if (!d.enabled) widget->setEnabled(false);
     }
     state.widget = widget;
     names[state.handle] = d.name;
@@ -527,9 +559,15 @@ void QtHost::Impl::BeginExit() {
     boxes.swap(workerBoxes);
     changed.notify_all();
   }
-  // Pending worker boxes are answered with OK, so their workers can finish.
+  // Pending worker boxes are answered as if closed without a choice, so
+  // their workers can finish.
   for (const QPointer<QMessageBox>& box : boxes) {
-    if (box) PressButton(*box, kButtonOk);
+    if (!box) continue;
+    if (QAbstractButton* escape = box->escapeButton()) {
+      escape->click();
+    } else {
+      PressButton(*box, kButtonOk);
+    }
   }
   if (window) window->hide();
   if (mainLoop != nullptr) mainLoop->quit();
@@ -540,14 +578,19 @@ int QtHost::Impl::ShowBoxOnGui(const Text& text, int flags, const Text& caption)
   ConfigureBox(box, text, caption, flags);
   // Task-modal: the window cannot be used until the box is answered.
   box.setWindowModality(Qt::ApplicationModal);
-  int code = kButtonOk;
+  int code = DismissAnswer(flags);
   QObject::connect(&box, &QMessageBox::buttonClicked, &box,
                    [&](QAbstractButton* button) { code = CodeOf(box.standardButton(button)); });
   QEventLoop loop;
   QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
   box.show();
   if (messageHook) {
-    const MessageInfo info{text, caption, flags, false, BlocksWindow(box)};
+    MessageInfo info;
+    info.text = text;
+    info.caption = caption;
+    info.flags = flags;
+    info.blocksWindow = BlocksWindow(box);
+    DescribeButtons(box, flags, info);
     QTimer::singleShot(0, &box, [&box, this, info] {
       if (const std::optional<int> answer = messageHook(info)) PressButton(box, *answer);
     });
@@ -583,7 +626,13 @@ void QtHost::Impl::OpenWorkerBox(const std::shared_ptr<MessageRequest>& request,
   // open() with no owner: modal for nothing, so the window stays usable.
   box->open();
   if (messageHook) {
-    const MessageInfo info{text, caption, flags, true, BlocksWindow(*box)};
+    MessageInfo info;
+    info.text = text;
+    info.caption = caption;
+    info.flags = flags;
+    info.fromWorker = true;
+    info.blocksWindow = BlocksWindow(*box);
+    DescribeButtons(*box, flags, info);
     QTimer::singleShot(0, box, [box, this, info] {
       if (const std::optional<int> answer = messageHook(info)) PressButton(*box, *answer);
     });
@@ -625,9 +674,10 @@ QtHost::QtHost(const Options& options) : impl_(std::make_unique<Impl>(*this)) {
   const std::size_t cut = program.rfind(platform::kPathSeparator);
   Text directory = cut == Text::npos ? Text() : program.substr(0, cut);
   if (directory.empty() && cut != Text::npos) directory = Text(1, platform::kPathSeparator);
-  // An installed copy cannot write beside itself: the folders go to the
-  // per-user data folder instead, and everything relative resolves there.
-  if (!platform::IsWritableDirectory(directory.c_str())) {
+  // An installed copy cannot (or, as root, must not) write beside itself: the
+  // folders go to the per-user data folder instead, and everything relative
+  // resolves there.
+  if (directory == options.installedDirectory || !platform::IsWritableDirectory(directory.c_str())) {
     Text base = platform::GetEnvironment("XDG_DATA_HOME");
     if (base.empty()) base = platform::GetEnvironment("HOME") + "/.local/share";
     directory = base + "/pictomill";
@@ -637,8 +687,15 @@ QtHost::QtHost(const Options& options) : impl_(std::make_unique<Impl>(*this)) {
   platform::SetCurrentDirectory(directory.c_str());
 }
 
+Text QtHost::InstalledDirectory() {
+  Text directory;
+  return platform::Utf8ToCodePage(PICTOMILL_INSTALLED_BINDIR, directory) ? directory : Text();
+}
+
 int QtHost::RunApplication(int& argc, char** argv, const std::function<int(Host&)>& program) {
   QApplication application(argc, argv);
+  // Lets the desktop match the window to its menu entry and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral(PICTOMILL_DESKTOP_ID));
   QtHost host;
   return program(host);
 }
@@ -852,15 +909,16 @@ bool QtHost::StartThread(ThreadRoutine routine) {
 int QtHost::ShowMessage(const Text& message, int flags, const std::optional<Text>& caption) {
   const Text shownCaption = caption.has_value() ? *caption : Text(kDefaultCaption);
   if (impl_->OnGuiThread()) return impl_->ShowBoxOnGui(message, flags, shownCaption);
-  if (impl_->exiting.load()) return kButtonOk;
+  if (impl_->exiting.load()) return DismissAnswer(flags);
   auto request = std::make_shared<MessageRequest>();
+  request->code = DismissAnswer(flags);
   Impl* impl = impl_.get();
   QMetaObject::invokeMethod(
       impl->gui.get(), [impl, request, message, flags, shownCaption] { impl->OpenWorkerBox(request, message, flags, shownCaption); },
       Qt::QueuedConnection);
   std::unique_lock lock(impl->mutex);
   impl->changed.wait(lock, [&] { return request->done || impl->exiting.load(); });
-  return request->done ? request->code : kButtonOk;
+  return request->done ? request->code : DismissAnswer(flags);
 }
 
 void QtHost::ProcessEvents() {
@@ -908,9 +966,10 @@ bool QtHost::ShowFileDialog(const Text& dialogName) {
         const bool save = kind == ControlKind::SaveFileDialog;
         FileDialog dialog(impl_->window.get());
         dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-        // No must-exist check and no overwrite prompt: the object sets no switch.
+        // No must-exist check; a save asks before it replaces a file, as
+        // every save dialog does.
         dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, !save);
         dialog.setOption(QFileDialog::DontUseNativeDialog, true);
         const QStringList filters = QtFilters(state->filter);
         if (!filters.isEmpty()) {
@@ -929,7 +988,7 @@ bool QtHost::ShowFileDialog(const Text& dialogName) {
           QTimer::singleShot(0, &dialog, [&] { impl_->fileDialogDriver(&dialog); });
         } else if (impl_->fileDialogHook) {
           FileDialogInfo info{dialogName, save, {}, state->fileName,
-                              !dialog.testOption(QFileDialog::DontConfirmOverwrite),
+                              save && !dialog.testOption(QFileDialog::DontConfirmOverwrite),
                               dialog.fileMode() == QFileDialog::ExistingFile ||
                                   dialog.fileMode() == QFileDialog::ExistingFiles};
           for (const QString& entry : filters) info.qtFilters.push_back(FromQt(entry));

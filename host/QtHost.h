@@ -28,7 +28,11 @@ class QtHost : public Host {
     // Test hook: the program file's full path (code page) instead of the
     // running executable's; its folder becomes the program directory.
     Text programPath;
+    // The folder a package installs the program into (code page). A copy
+    // there never writes beside itself, even where it could (run as root).
+    Text installedDirectory = InstalledDirectory();
   };
+  static Text InstalledDirectory();
 
   // What a test hook sees of a message box that is open now.
   struct MessageInfo {
@@ -39,13 +43,17 @@ class QtHost : public Host {
     // True when the box blocks input to every other window (a box of the
     // window's thread); a worker's box leaves the window usable.
     bool blocksWindow = false;
+    std::vector<int> buttons;       // the answers of its buttons
+    std::vector<Text> buttonTexts;  // their captions, in the same order
+    int defaultAnswer = kButtonOk;  // what Enter presses
+    int escapeAnswer = kButtonOk;   // what Esc presses
   };
   struct FileDialogInfo {
     Text dialog;              // the dialog object's name
     bool save = false;
     std::vector<Text> qtFilters;  // the filter entries as handed to Qt
     Text fileName;            // the file name the dialog opened with
-    bool promptsOverwrite = false;  // Qt's own switches, none of which the object sets
+    bool promptsOverwrite = false;  // Qt asks before a save replaces a file
     bool requiresExisting = false;
   };
 

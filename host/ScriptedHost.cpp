@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/Platform.h"
+
 namespace host {
 namespace {
 
@@ -28,6 +30,11 @@ void ScriptedHost::QueueMessageAnswer(int code) {
 void ScriptedHost::QueueFileDialogAnswer(std::optional<Text> path) {
   std::lock_guard lock(mutex_);
   fileDialogAnswers_.push_back(std::move(path));
+}
+
+void ScriptedHost::QueueReplaceAnswer(bool replace) {
+  std::lock_guard lock(mutex_);
+  replaceAnswers_.push_back(replace);
 }
 
 void ScriptedHost::QueueFolderAnswer(Text folder) {
@@ -152,6 +159,7 @@ bool ScriptedHost::CreateStartWindow(const WindowDescription& description) {
       Control control;
       control.kind = item.kind;
       control.handle = next++;
+      control.disabled = item.enabled ? 0 : 1;
       if (item.kind == ControlKind::TabControl) {
         control.pageNames = SplitPageNames(item.caption);
       } else {
@@ -281,9 +289,12 @@ int ScriptedHost::ShowMessage(const Text& message, int flags, const std::optiona
   record.captionGiven = caption.has_value();
   record.caption = caption.has_value() ? *caption : Text(kDefaultCaption);
   record.fromWorker = std::this_thread::get_id() != windowThread_;
+  record.buttons = MessageButtons(flags);
+  record.defaultAnswer = DefaultAnswer(flags);
   messages_.push_back(std::move(record));
   changed_.notify_all();
-  if (exiting_.load() || messageAnswers_.empty()) return kButtonOk;
+  if (exiting_.load()) return DismissAnswer(flags);
+  if (messageAnswers_.empty()) return DefaultAnswer(flags);
   const int code = messageAnswers_.front();
   messageAnswers_.pop_front();
   return code;
@@ -311,13 +322,25 @@ bool ScriptedHost::ShowFileDialog(const Text& dialog) {
   if (found == controls_.end()) return false;
   Control& control = found->second;
   if (control.kind != ControlKind::OpenFileDialog && control.kind != ControlKind::SaveFileDialog) return false;
-  fileDialogs_.push_back({dialog, control.filter, control.fileName});
-  if (fileDialogAnswers_.empty()) return false;
-  std::optional<Text> answer = std::move(fileDialogAnswers_.front());
-  fileDialogAnswers_.pop_front();
-  if (!answer.has_value()) return false;
-  control.fileName = *answer;
-  return true;
+  fileDialogs_.push_back({dialog, control.filter, control.fileName, {}});
+  DialogRecord& record = fileDialogs_.back();
+  for (;;) {
+    if (fileDialogAnswers_.empty()) return false;
+    std::optional<Text> answer = std::move(fileDialogAnswers_.front());
+    fileDialogAnswers_.pop_front();
+    if (!answer.has_value()) return false;
+    bool isDirectory = false;
+    bool isRegularFile = false;
+    const bool exists = platform::GetPathKind(ResolvePath(*answer).c_str(), isDirectory, isRegularFile);
+    if (control.kind == ControlKind::SaveFileDialog && exists && !isDirectory) {
+      record.replaceQuestions.push_back(*answer);
+      const bool replace = !replaceAnswers_.empty() && replaceAnswers_.front();
+      if (!replaceAnswers_.empty()) replaceAnswers_.pop_front();
+      if (!replace) continue;  // back in the dialog
+    }
+    control.fileName = *answer;
+    return true;
+  }
 }
 
 bool ScriptedHost::RegisterFileDrop(const Text& dropObject, NativeHandle window) {

@@ -31,11 +31,15 @@ class ScriptedHost : public Host {
     Text caption;        // the caption shown ("信息：" when none was given)
     bool captionGiven = false;
     bool fromWorker = false;  // shown from a thread other than the one that built the window
+    std::vector<int> buttons;  // the answers of the buttons shown, in order
+    int defaultAnswer = kButtonOk;  // the button Enter presses
   };
   struct DialogRecord {
     Text dialog;
     Text filter;         // the Filter property when shown
     Text fileName;       // the FileName property when shown
+    // Save dialogs: the existing files it asked about replacing, in order.
+    std::vector<Text> replaceQuestions;
   };
 
   // programDirectory: what GetProgramDirectory returns (no trailing separator).
@@ -43,11 +47,15 @@ class ScriptedHost : public Host {
   ~ScriptedHost() override;
 
   // --- Scripts --------------------------------------------------------------
-  // Message boxes return the queued codes in order, then 0.
+  // Message boxes return the queued codes in order; with none queued, the
+  // box's default button (0 for a box of one OK button).
   void QueueMessageAnswer(int code);
   // Each ShowFileDialog takes the next answer: a path confirms, nullopt cancels.
-  // With no answer queued the dialog is cancelled.
+  // With no answer queued the dialog is cancelled. A save dialog given a file
+  // that exists asks whether to replace it and takes the next replace answer
+  // (none queued: no, the default); declined, it takes its next answer.
   void QueueFileDialogAnswer(std::optional<Text> path);
+  void QueueReplaceAnswer(bool replace);
   // Each BrowseForFolder takes the next answer (empty text = cancelled).
   void QueueFolderAnswer(Text folder);
   void SetInlineThreads(bool inlineThreads);
@@ -132,6 +140,7 @@ class ScriptedHost : public Host {
   std::vector<std::pair<std::string, std::function<void()>>> exitRoutines_;
   std::deque<int> messageAnswers_;
   std::deque<std::optional<Text>> fileDialogAnswers_;
+  std::deque<bool> replaceAnswers_;
   std::deque<Text> folderAnswers_;
   std::vector<Message> messages_;
   std::vector<DialogRecord> fileDialogs_;

@@ -46,6 +46,7 @@ struct ControlDescription {
   Text caption;           // caption, initial text, or page names joined by '|'
   bool visible = true;    // invisible objects are never visible
   FontDescription font;
+  bool enabled = true;    // buttons: usable at creation
 };
 
 struct WindowDescription {

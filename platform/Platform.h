@@ -95,6 +95,10 @@ bool RenameFile(const char* from, const char* to);
 // The running program's full path, in the code page; empty when unknown.
 std::string GetProgramPath();
 bool SetCurrentDirectory(const char* path);
+// The working directory in the code page; empty when it cannot be told or spelt.
+std::string GetCurrentDirectory();
+// True for a path that names the same file from any working directory.
+bool IsAbsolutePath(const char* path);
 // True when a file can be created in the folder (tried, then removed).
 bool IsWritableDirectory(const char* path);
 // Creates the folder and any missing parents; true when it exists afterwards.

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   imagemagick netpbm libjpeg-turbo-progs libtiff-tools python3-pil
   xvfb xauth
+  desktop-file-utils appstream man-db groff-base lintian dpkg-dev file
   clang libclang-rt-14-dev
 )
 # The Windows program: Debian's MinGW-w64 cross compiler and its zlib, nasm for

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "engine/core/ByteReader.h"
+#include "engine/core/ExifOrientation.h"
+#include "engine/core/Orientation.h"
 #include "engine/core/SizeMath.h"
 
 // Every operation that enters the library arms the jump buffer in errors_ with
@@ -26,6 +28,7 @@ void JpegCodec::Reset() {
   height_ = 0;
   image_ = nullptr;
   encoded_ = nullptr;
+  orientation_ = 1;
 }
 
 int JpegCodec::Close() {
@@ -60,7 +63,11 @@ int JpegCodec::BeginRead(const char* path, engine::ImageBuffer* target) {
   decompressCreated_ = 1;
   jpeg_create_decompress(&decompress_);
   jpeg_stdio_src(&decompress_, file_.Get());
+  // APP1 segments are kept whole (a segment cannot exceed 65533 bytes) for
+  // the orientation an Exif block may record.
+  jpeg_save_markers(&decompress_, JPEG_APP0 + 1, 0xFFFF);
   if (jpeg_read_header(&decompress_, TRUE) != JPEG_HEADER_OK) return Fail();
+  orientation_ = RecordedOrientation();
   // Starting sizes the library's buffers (a whole-image coefficient store for
   // progressive files) from the frame header: refuse a picture that could not
   // be held anyway before a tiny hostile file makes it allocate gigabytes.
@@ -81,6 +88,18 @@ int JpegCodec::BeginRead(const char* path, engine::ImageBuffer* target) {
   width_ = decompress_.output_width;
   height_ = decompress_.output_height;
   colourMode_ = components == 3 ? kColourRgb : kColourGrey;
+  return 1;
+}
+
+int JpegCodec::RecordedOrientation() const {
+  // The first APP1 that is an Exif block decides; others (XMP) are skipped.
+  for (jpeg_saved_marker_ptr marker = decompress_.marker_list; marker != nullptr; marker = marker->next) {
+    if (marker->marker != JPEG_APP0 + 1 || marker->data_length < 6 || marker->data == nullptr ||
+        std::memcmp(marker->data, "Exif\0\0", 6) != 0) {
+      continue;
+    }
+    return engine::ExifOrientation(marker->data, marker->data_length);
+  }
   return 1;
 }
 
@@ -105,7 +124,12 @@ int JpegCodec::ReadImage() {
   }
   // No jpeg_finish_decompress: whatever follows the last row is not our
   // concern, and Close destroys the state.
+  const int orientation = orientation_;
+  engine::ImageBuffer& image = *image_;
   Close();
+  // Upright as a photo viewer shows it. Should the turned copy not fit in the
+  // temporary folder, the picture stays as stored rather than being lost.
+  (void)engine::ApplyOrientation(image, orientation);
   return 1;
 }
 

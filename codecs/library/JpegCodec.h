@@ -11,6 +11,8 @@
 //                                   must fit a scratch mapping
 //     out_color_components          1 (grey, 8-bit image) or 3 (RGB, 24-bit);
 //                                   CMYK and YCCK come out with 4 and are refused
+//   APP1 "Exif\0\0" segments: the orientation they record (ExifOrientation)
+//   turns the decoded picture upright; nothing else of them is used.
 //   Written: a baseline JFIF 1.01 file, density unit 0 at 1:1, integer DCT,
 //   the library's default sampling; quality, optimised Huffman tables and input
 //   smoothing as the caller asks. Markers after the last scan are never read.
@@ -49,6 +51,8 @@ class JpegCodec {
   void Reset();
   // A failed operation: everything closed, 0.
   int Fail();
+  // The Exif orientation among the saved APP1 segments; 1 without one.
+  [[nodiscard]] int RecordedOrientation() const;
 
   engine::FileStream file_;
   int decompressCreated_ = 0;
@@ -63,6 +67,7 @@ class JpegCodec {
   std::uint32_t width_ = 0;
   std::uint32_t height_ = 0;
   engine::ImageBuffer* image_ = nullptr;
+  int orientation_ = 1;
   // The writer's depth-converted copy; a member so that no destructor lives in
   // a frame a library error can jump out of.
   engine::ImageBuffer scratch_;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <new>
 
+#include "engine/core/AlphaOverWhite.h"
 #include "engine/core/SizeMath.h"
 
 // Every operation that enters the library arms recovery_ with setjmp first;
@@ -51,6 +52,7 @@ void PngCodec::Reset() {
   info_ = nullptr;
   path_.Clear();
   depth_ = 0;
+  readDepth_ = 0;
   layout_ = 0;
   paletteCount_ = 0;
   image_ = nullptr;
@@ -113,36 +115,86 @@ int PngCodec::BeginRead(const char* path, engine::ImageBuffer* target) {
   if (bitDepth_ > 8) return Fail();
   png_set_packing(png_);
 
+  const bool transparency = png_get_valid(png_, info_, PNG_INFO_tRNS) != 0;
+  const bool alphaChannel = (colourType_ & PNG_COLOR_MASK_ALPHA) != 0;
   if (colourType_ == PNG_COLOR_TYPE_PALETTE) {
+    // Indices stay indices; a tRNS chunk lays the palette entries over white.
     png_colorp entries = nullptr;
     int count = 0;
     if (png_get_PLTE(png_, info_, &entries, &count) == 0) return Fail();
     depth_ = 8;
+    readDepth_ = 8;
     layout_ = kLayoutPalette;
     paletteCount_ = count;
   } else if ((colourType_ & PNG_COLOR_MASK_COLOR) != 0) {
-    const bool alpha = (colourType_ & PNG_COLOR_MASK_ALPHA) != 0;
-    depth_ = alpha ? 32 : 24;
-    layout_ = alpha ? kLayoutRgba : kLayoutRgb;
+    // RGBA is laid over white in place and stays 32-bit. RGB with a tRNS
+    // colour key comes from the library as RGBA (the key compared before any
+    // gamma) and is laid over white into the 24-bit picture.
+    if (!alphaChannel && transparency) png_set_tRNS_to_alpha(png_);
+    depth_ = alphaChannel ? 32 : 24;
+    readDepth_ = alphaChannel || transparency ? 32 : 24;
+    layout_ = alphaChannel ? kLayoutRgba : kLayoutRgb;
     paletteCount_ = 0;
   } else {
-    // Grey, with or without alpha: one grey level a byte. Low depths are
-    // scaled up without turning a tRNS chunk into alpha, and any alpha there
-    // is goes, so a row never holds more than the image's row bytes.
+    // Grey levels, one a byte; low depths scaled up. Grey with alpha, or with
+    // a tRNS grey level, comes from the library as grey + alpha, two bytes a
+    // pixel, and is laid over white into the 8-bit picture.
     if (bitDepth_ < 8) png_set_expand_gray_1_2_4_to_8(png_);
-    if ((colourType_ & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png_, info_, PNG_INFO_tRNS) != 0) {
-      png_set_strip_alpha(png_);
-    }
+    if (!alphaChannel && transparency) png_set_tRNS_to_alpha(png_);
     depth_ = 8;
+    readDepth_ = alphaChannel || transparency ? 16 : 8;
     layout_ = kLayoutGrey;
     paletteCount_ = 0;
   }
   std::uint64_t pixelBytes = 0;
   if (width_ > 0x7FFFFFFF || height_ > 0x7FFFFFFF ||
-      !engine::MappableProduct(pixelBytes, {width_, height_, depth_ / 8})) {
+      !engine::MappableProduct(pixelBytes, {width_, height_, (depth_ > readDepth_ ? depth_ : readDepth_) / 8})) {
     return Fail();
   }
   return 1;
+}
+
+void PngCodec::LayOverWhite(engine::ImageBuffer& image) const {
+  const auto width = static_cast<std::size_t>(width_);
+  if (layout_ == kLayoutPalette) {
+    png_bytep alphas = nullptr;
+    int count = 0;
+    if (png_get_tRNS(png_, info_, &alphas, &count, nullptr) == 0 || alphas == nullptr) return;
+    engine::PaletteEntry* palette = image.GetPalette();
+    for (int i = 0; i < count && i < paletteCount_; ++i) {
+      palette[i].red = engine::OverWhite(palette[i].red, alphas[i]);
+      palette[i].green = engine::OverWhite(palette[i].green, alphas[i]);
+      palette[i].blue = engine::OverWhite(palette[i].blue, alphas[i]);
+    }
+    return;
+  }
+  if (readDepth_ == depth_ && depth_ != 32) return;
+  // Rows of alpha first (the library swapped it there): A, G from the scratch
+  // picture, or A, R, G, B from it or in place.
+  const engine::ImageBuffer& read = readDepth_ == depth_ ? image : scratch_;
+  for (png_uint_32 y = 0; y < height_; ++y) {
+    const std::uint8_t* in = read.GetRow(static_cast<std::int32_t>(y));
+    std::uint8_t* out = image.GetRow(static_cast<std::int32_t>(y));
+    if (readDepth_ == 16) {
+      for (std::size_t x = 0; x < width; ++x, in += 2) out[x] = engine::OverWhite(in[1], in[0]);
+    } else if (depth_ == 24) {
+      for (std::size_t x = 0; x < width; ++x, in += 4, out += 3) {
+        out[0] = engine::OverWhite(in[1], in[0]);
+        out[1] = engine::OverWhite(in[2], in[0]);
+        out[2] = engine::OverWhite(in[3], in[0]);
+      }
+    } else {
+      // In place; the leading byte then says opaque, as every other 32-bit
+      // picture of the engine does.
+      for (std::size_t x = 0; x < width; ++x, out += 4) {
+        const std::uint8_t alpha = out[0];
+        out[0] = 255;
+        out[1] = engine::OverWhite(out[1], alpha);
+        out[2] = engine::OverWhite(out[2], alpha);
+        out[3] = engine::OverWhite(out[3], alpha);
+      }
+    }
+  }
 }
 
 int PngCodec::ReadImage() {
@@ -169,7 +221,14 @@ int PngCodec::ReadImage() {
       palette[i].blue = entries[i].blue;
     }
   }
-  if (!PointRows(image)) return Fail();
+  // The library fills a picture of the depth it delivers; where that holds
+  // alpha the picture itself cannot, a scratch picture takes the rows.
+  engine::ImageBuffer* rows = &image;
+  if (readDepth_ != depth_) {
+    if (scratch_.Create(width, height, readDepth_, 0) == 0) return Fail();
+    rows = &scratch_;
+  }
+  if (!PointRows(*rows)) return Fail();
 
   double fileGamma = kDefaultFileGamma;
   int intent = 0;
@@ -178,10 +237,11 @@ int PngCodec::ReadImage() {
   png_set_swap_alpha(png_);
   const int passes = png_set_interlace_handling(png_);
   png_read_update_info(png_, info_);
-  if (png_get_rowbytes(png_, info_) != image.GetRowBytes()) return Fail();
+  if (png_get_rowbytes(png_, info_) != rows->GetRowBytes()) return Fail();
 
   for (int pass = 0; pass < passes; ++pass) png_read_rows(png_, rows_.data(), nullptr, height_);
   png_read_end(png_, info_);
+  LayOverWhite(image);
   Close();
   return 1;
 }

@@ -10,9 +10,10 @@
 //     bit depth          1, 2, 4 or 8; 16-bit files are refused
 //     colour type        0 grey, 2 RGB, 3 palette, 4 grey + alpha, 6 RGBA
 //     interlace method   0 none or 1 Adam7; both read
-//   Read as: palette -> 8-bit with the file's PLTE (tRNS ignored); RGB -> 24;
-//   RGBA -> 32 with alpha as the leading byte; grey of any depth, grey + alpha
-//   and low-depth grey with tRNS -> 8-bit grey levels, alpha dropped.
+//   Read as: palette -> 8-bit with the file's PLTE; RGB -> 24; RGBA -> 32
+//   (leading byte 255); grey of any depth, with or without alpha -> 8-bit grey
+//   levels. Alpha, from a channel or a tRNS chunk, is laid over white: the
+//   palette entries, or the pixels.
 //   Written: IHDR (8 bits, Adam7), PLTE for palette images only, IDAT, IEND;
 //   no ancillary chunks; the library's default compression and filters.
 #pragma once
@@ -53,6 +54,8 @@ class PngCodec {
   void Reset();
   int Fail();
   [[nodiscard]] bool PointRows(const engine::ImageBuffer& image);
+  // Alpha read with the rows (or a palette's tRNS) laid over white.
+  void LayOverWhite(engine::ImageBuffer& image) const;
 
   engine::FileStream file_;
   int readState_ = 0;
@@ -68,6 +71,9 @@ class PngCodec {
   png_infop info_ = nullptr;
   engine::TextBuffer path_;
   std::uint32_t depth_ = 0;
+  // The depth the library's rows have while reading: depth_, or 16 (grey +
+  // alpha) or 32 (RGB + alpha) where the picture cannot hold the alpha.
+  std::uint32_t readDepth_ = 0;
   int layout_ = 0;
   std::int32_t paletteCount_ = 0;
   engine::ImageBuffer* image_ = nullptr;

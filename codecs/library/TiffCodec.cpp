@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/core/AlphaOverWhite.h"
+#include "engine/core/Orientation.h"
 #include "engine/core/SizeMath.h"
 
 namespace codecs {
@@ -22,18 +24,27 @@ bool FitsClassicTiff(std::int64_t width, std::int64_t height, std::uint32_t dept
 // unassociated, and dividing them back would lose precision. Told that the
 // alpha is associated, it passes the stored colours through unchanged, so the
 // picture reads as its PNG twin does. Only the directory in memory changes.
-void ReadStoredColours(TIFF* tiff) {
+// True when it did so: the raster then holds stored colours, else colours
+// premultiplied by their alpha (by the file or by the reader).
+bool ReadStoredColours(TIFF* tiff) {
   std::uint16_t count = 0;
   std::uint16_t* kinds = nullptr;
   if (TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &count, &kinds) != 1 || count == 0 || kinds == nullptr ||
       kinds[0] != EXTRASAMPLE_UNASSALPHA) {
-    return;
+    return false;
   }
   std::array<std::uint16_t, 16> relabelled{};
-  if (count > relabelled.size()) return;
+  if (count > relabelled.size()) return false;
   std::copy(kinds, kinds + count, relabelled.begin());
   relabelled[0] = EXTRASAMPLE_ASSOCALPHA;
-  (void)TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, count, relabelled.data());
+  return TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, count, relabelled.data()) == 1;
+}
+
+// The Orientation tag, 1 when absent or out of range.
+int RecordedOrientation(TIFF* tiff) {
+  std::uint16_t orientation = ORIENTATION_TOPLEFT;
+  if (TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &orientation) != 1) return 1;
+  return orientation >= ORIENTATION_TOPLEFT && orientation <= ORIENTATION_LEFTBOT ? orientation : 1;
 }
 
 }  // namespace
@@ -57,6 +68,7 @@ int TiffCodec::Close() {
   stream_.file.Close();  // a replacement not committed is removed
   raster_.Close(1);
   rowBuffer_.Free();
+  tileBuffer_.Free();  // after TIFFClose, which may still point at it
   scratch_.Release();
   Reset();
   return 1;
@@ -97,21 +109,54 @@ bool TiffCodec::DecodeRaster() {
   if (raster_.Open(static_cast<std::uint32_t>(rasterBytes), "ORBCLASS") == 0) return false;
 
   auto* raster = reinterpret_cast<std::uint32_t*>(raster_.View());
-  ReadStoredColours(tiff_);
-  if (TIFFReadRGBAImage(tiff_, width_, height_, raster, 0) == 0) return false;
-  // The raster's first row is the bottom of the picture: raster row
-  // height - 1 - i is image row i, alpha dropped.
+  const bool storedColours = ReadStoredColours(tiff_);
+  // Asked for the file's own orientation, the RGBA reader neither flips nor
+  // turns: the raster holds the stored rows, the first row first, and one
+  // transform afterwards serves all eight orientations (the reader itself
+  // would only flip, never transpose).
+  const int orientation = RecordedOrientation(tiff_);
+  if (!PrepareUncompressedTiles()) return false;
+  if (TIFFReadRGBAImageOriented(tiff_, width_, height_, raster, orientation, 0) == 0) return false;
+  // Over white, alpha dropped.
   for (std::int32_t i = 0; i < height; ++i) {
-    const std::uint32_t* in = raster + static_cast<std::size_t>(height - 1 - i) * width_;
+    const std::uint32_t* in = raster + static_cast<std::size_t>(i) * width_;
     std::uint8_t* out = image.GetRow(i);
     for (std::uint32_t x = 0; x < width_; ++x, out += 3) {
       const std::uint32_t abgr = in[x];
-      out[0] = static_cast<std::uint8_t>(TIFFGetR(abgr));
-      out[1] = static_cast<std::uint8_t>(TIFFGetG(abgr));
-      out[2] = static_cast<std::uint8_t>(TIFFGetB(abgr));
+      const std::uint32_t alpha = TIFFGetA(abgr);
+      if (storedColours) {
+        out[0] = engine::OverWhite(TIFFGetR(abgr), alpha);
+        out[1] = engine::OverWhite(TIFFGetG(abgr), alpha);
+        out[2] = engine::OverWhite(TIFFGetB(abgr), alpha);
+      } else {
+        out[0] = engine::PremultipliedOverWhite(TIFFGetR(abgr), alpha);
+        out[1] = engine::PremultipliedOverWhite(TIFFGetG(abgr), alpha);
+        out[2] = engine::PremultipliedOverWhite(TIFFGetB(abgr), alpha);
+      }
     }
   }
+  // The raster is not needed any more: its mapping goes before a turned copy
+  // of the picture is made.
+  raster_.Close(1);
+  (void)engine::ApplyOrientation(image, orientation);
   return true;
+}
+
+bool TiffCodec::PrepareUncompressedTiles() {
+  // libtiff checks that an uncompressed tile fills its read buffer exactly,
+  // but when the file is not memory-mapped (ours never is) it rounds that
+  // buffer up to a multiple of 1024 bytes, so every tile of another size
+  // (small or narrow tiles, as at a picture's edges) is refused. A buffer of
+  // exactly one tile, ours, passes the check.
+  std::uint16_t compression = COMPRESSION_NONE;
+  if (TIFFIsTiled(tiff_) == 0 || TIFFGetFieldDefaulted(tiff_, TIFFTAG_COMPRESSION, &compression) != 1 ||
+      compression != COMPRESSION_NONE) {
+    return true;
+  }
+  const tmsize_t tileBytes = TIFFTileSize(tiff_);
+  if (tileBytes <= 0 || static_cast<std::uint64_t>(tileBytes) > engine::kMaxMappingBytes) return false;
+  if (tileBuffer_.Allocate(static_cast<std::size_t>(tileBytes)) == 0) return false;
+  return TIFFReadBufferSetup(tiff_, tileBuffer_.Data(), tileBytes) == 1;
 }
 
 int TiffCodec::ReadImage() {

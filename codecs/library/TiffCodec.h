@@ -8,7 +8,9 @@
 //   1, width * length * 4 within a scratch mapping (the RGBA raster); every
 //   other tag is the library's business (TIFFReadRGBAImage, stop-on-error 0):
 //   any photometric, sample layout and compression scheme it can render,
-//   Deflate, JPEG, LZMA, ZSTD, WebP and LERC included. Only the first image.
+//   Deflate, JPEG, LZMA, ZSTD, WebP and LERC included, strips or tiles. Only
+//   the first image. Orientation (274), all eight values, turns the picture
+//   upright; alpha, associated or not, is laid over white.
 //   Tags written, in this order (the library sorts the directory on disk):
 //     ImageLength, ImageWidth, PlanarConfiguration 1 (contiguous),
 //     SamplesPerPixel 3 or 1, BitsPerSample 8, ColorMap (8-bit only: entry i
@@ -51,6 +53,7 @@ class TiffCodec {
   void Reset();
   int Fail();
   [[nodiscard]] bool DecodeRaster();
+  [[nodiscard]] bool PrepareUncompressedTiles();
   [[nodiscard]] bool Encode();
 
   TIFF* tiff_ = nullptr;
@@ -65,6 +68,7 @@ class TiffCodec {
   TiffStream stream_;
   engine::ScratchMapping raster_;
   engine::HeapBlock rowBuffer_;
+  engine::HeapBlock tileBuffer_;  // the read buffer of uncompressed tiles
   engine::ImageBuffer scratch_;
   std::array<std::uint16_t, 3 * 256> colourMap_{};
 };

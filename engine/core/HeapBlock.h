@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdlib>
+#include <utility>
 
 namespace engine {
 
@@ -27,6 +28,11 @@ class HeapBlock {
     data_ = nullptr;
     size_ = 0;
     return 1;
+  }
+
+  void Swap(HeapBlock& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
   }
 
   [[nodiscard]] void* Data() const { return data_; }

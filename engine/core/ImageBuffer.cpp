@@ -70,6 +70,16 @@ int ImageBuffer::CopyFrom(const ImageBuffer& source) {
   return 1;
 }
 
+void ImageBuffer::SwapWith(ImageBuffer& other) noexcept {
+  std::swap(width_, other.width_);
+  std::swap(height_, other.height_);
+  std::swap(bitsPerPixel_, other.bitsPerPixel_);
+  std::swap(pixels_, other.pixels_);
+  std::swap(paletteCount_, other.paletteCount_);
+  storage_.Swap(other.storage_);
+  palette_.Swap(other.palette_);
+}
+
 std::uint32_t ImageBuffer::GetRowBytes() const {
   switch (bitsPerPixel_) {
     case 8:

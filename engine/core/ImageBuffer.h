@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "engine/core/HeapBlock.h"
 #include "engine/core/ScratchMapping.h"
@@ -59,6 +60,11 @@ class Palette {
   [[nodiscard]] bool FindIndexSorted(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
                                      std::uint8_t& index) const;
 
+  void Swap(Palette& other) noexcept {
+    entries_.Swap(other.entries_);
+    std::swap(count_, other.count_);
+  }
+
   [[nodiscard]] PaletteEntry* Entries() const { return entries_.As<PaletteEntry>(); }
   [[nodiscard]] std::uint32_t EntryCount() const { return count_; }
 
@@ -80,6 +86,8 @@ class ImageBuffer {
   // Writes a copy of this image at another depth into target: 32, 24 or
   // 16-bit colour, 8-bit grey (count 0) or an 8-bit quantised palette.
   int ConvertTo(ImageBuffer& target, std::uint32_t bitsPerPixel, std::int32_t paletteCount) const;
+  // Exchanges pictures, scratch files and palettes with other.
+  void SwapWith(ImageBuffer& other) noexcept;
 
   [[nodiscard]] std::int32_t GetWidth() const { return width_; }
   [[nodiscard]] std::int32_t GetHeight() const { return height_; }

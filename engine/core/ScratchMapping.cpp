@@ -1,5 +1,7 @@
 #include "engine/core/ScratchMapping.h"
 
+#include <utility>
+
 #include "engine/core/FileHelpers.h"
 
 namespace engine {
@@ -59,6 +61,13 @@ int ScratchMapping::Close(int deleteFile) {
   size_ = 0;
   path_.Clear();
   return 1;
+}
+
+void ScratchMapping::Swap(ScratchMapping& other) noexcept {
+  std::swap(file_, other.file_);
+  std::swap(view_, other.view_);
+  std::swap(path_, other.path_);
+  std::swap(size_, other.size_);
 }
 
 void ScratchMapping::FlushView(void* address, std::size_t bytes) {

@@ -26,6 +26,8 @@ class ScratchMapping {
   int Open(std::uint32_t size, const char* prefix, const char* path = nullptr);
   // Unmaps and closes; deletes the file when deleteFile is 1. Always 1.
   int Close(int deleteFile);
+  // Exchanges the two files and views (an image taking over a turned copy).
+  void Swap(ScratchMapping& other) noexcept;
   // Write-back without waiting; 0 bytes means the whole view.
   void FlushView(void* address, std::size_t bytes);
 

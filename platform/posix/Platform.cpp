@@ -161,6 +161,16 @@ bool SetCurrentDirectory(const char* path) {
   return ::chdir(native.c_str()) == 0;
 }
 
+std::string GetCurrentDirectory() {
+  char buffer[4096];
+  if (::getcwd(buffer, sizeof buffer) == nullptr) return std::string();
+  std::string text;
+  if (!Utf8ToCodePage(buffer, text)) return std::string();
+  return text;
+}
+
+bool IsAbsolutePath(const char* path) { return path[0] == '/'; }
+
 bool IsWritableDirectory(const char* path) {
   std::string native;
   if (!ToSystemPath(path, native)) return false;

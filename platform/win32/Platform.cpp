@@ -12,6 +12,7 @@
 // Our own functions of these names are meant, not the A/W macros.
 #undef CreateDirectory
 #undef DeleteFile
+#undef GetCurrentDirectory
 #undef GetTempPath
 #undef SetCurrentDirectory
 
@@ -249,6 +250,27 @@ std::string GetProgramPath() {
 bool SetCurrentDirectory(const char* path) {
   std::wstring native;
   return ToSystemPath(path, native) && ::SetCurrentDirectoryW(native.c_str()) != 0;
+}
+
+std::string GetCurrentDirectory() {
+  const DWORD needed = ::GetCurrentDirectoryW(0, nullptr);
+  if (needed == 0) return std::string();
+  std::wstring buffer(needed, L'\0');
+  const DWORD length = ::GetCurrentDirectoryW(needed, buffer.data());
+  if (length == 0 || length >= needed) return std::string();
+  buffer.resize(length);
+  std::string text;
+  if (!CodePage(WithoutLongPrefix(buffer), text)) return std::string();
+  return text;
+}
+
+bool IsAbsolutePath(const char* path) {
+  if (path == nullptr) return false;
+  // "C:\..." names one file from anywhere, and so does "\\server\share";
+  // "\x" and "C:x" still depend on the current drive or its folder.
+  const bool drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':' &&
+                     IsPathSeparator(path[2]);
+  return drive || (IsPathSeparator(path[0]) && IsPathSeparator(path[1]));
 }
 
 bool IsWritableDirectory(const char* path) {

@@ -3,8 +3,10 @@
 // default folder, and runs that overlap or meet the exit.
 #include <atomic>
 #include <mutex>
+#include <set>
 
 #include "app/BatchFlow.h"
+#include "engine/commands/ConversionResult.h"
 #include "tests/app/FlowTestSupport.h"
 
 namespace {
@@ -276,7 +278,10 @@ TEST_F(BatchTest, ParallelRunEndsAsAOneByOneRunWould) {
   EXPECT_EQ(app::State().Count(app::SingleTarget::Jpg), jpgBefore + 20);
   const auto messages = NewMessages();
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].text, "图片处理完毕!");
+  // Named in list order, whichever worker finished first.
+  EXPECT_EQ(messages[0].text,
+            "图片处理完毕!\r\n以下文件转换失败：\r\np103.jpg：无法识别或解码\r\np110.jpg：无法识别或解码\r\n"
+            "p119.jpg：无法识别或解码");
   EXPECT_FALSE(Host().IsDisabled(names::kBatchBmp));
   // During the run the line counts finished files, one step at a time.
   // (The last write, naming the list's last entry, happens only when another
@@ -296,6 +301,138 @@ TEST_F(BatchTest, ParallelRunEndsAsAOneByOneRunWould) {
     }
   }
   EXPECT_TRUE(testsupport::ScratchFiles().empty());
+}
+
+// --- Existing targets, Stop and the failures named ----------------------------
+
+const char kQuestionOfTwo[] = "目标目录中已有2个同名文件。\r\n是：全部覆盖　否：跳过这些文件　取消：不转换";
+
+TEST_F(BatchTest, ExistingTargetsAreAskedAboutOnceBeforeAnythingIsConverted) {
+  const OneByOne sequential;
+  const flowtest::Bytes old = {'o', 'l', 'd'};
+  struct Case {
+    std::optional<int> answer;  // none: the user presses Enter
+    int converted;
+    bool replaced;
+    std::string end;  // empty: no end message
+  };
+  const Case cases[] = {
+      {host::kAnswerYes, 3, true, "图片处理完毕!"},
+      {host::kAnswerNo, 1, false, "图片处理完毕!\r\n已跳过2个同名文件。"},
+      {std::nullopt, 1, false, "图片处理完毕!\r\n已跳过2个同名文件。"},
+      {host::kAnswerCancel, 0, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.answer.value_or(-1));
+    MakeSources({"a.jpg", "b.jpg", "c.jpg"});
+    ASSERT_TRUE(flowtest::Write(target_ + "/a.jpg.bmp", old));
+    ASSERT_TRUE(flowtest::Write(target_ + "/c.jpg.bmp", old));
+    if (c.answer.has_value()) Host().QueueMessageAnswer(*c.answer);
+    const int jpgBefore = app::State().Count(app::SingleTarget::Jpg);
+    const std::string statusBefore = Text(names::kStatusLine);
+    ClickAndWait(names::kBatchBmp);
+    const auto fresh = NewMessages();
+    ASSERT_EQ(fresh.size(), c.end.empty() ? 1u : 2u);
+    EXPECT_EQ(fresh[0].text, kQuestionOfTwo);
+    EXPECT_EQ(fresh[0].caption, "提示");
+    EXPECT_EQ(fresh[0].flags, host::kButtonsYesNoCancel | host::kDefaultSecond);
+    EXPECT_EQ(fresh[0].defaultAnswer, host::kAnswerNo);
+    if (!c.end.empty()) {
+      EXPECT_EQ(fresh[1].text, c.end);
+    }
+    EXPECT_EQ(Exists(target_ + "/b.jpg.bmp"), c.converted > 0);
+    for (const char* kept : {"/a.jpg.bmp", "/c.jpg.bmp"}) EXPECT_EQ(flowtest::Read(target_ + kept) == old, !c.replaced);
+    EXPECT_EQ(app::State().Count(app::SingleTarget::Jpg) - jpgBefore, c.converted) << "skipped files take no number";
+    // A skipped file is neither converted nor failed: the run is of the rest.
+    EXPECT_EQ(Text(names::kStatusLine), c.converted > 0 ? Status(c.converted, c.converted, 0, c.converted) : statusBefore);
+    EXPECT_FALSE(Host().IsDisabled(names::kBatchBmp));
+  }
+}
+
+TEST_F(BatchTest, StopLetsTheFilesInProgressFinishAndStartsNoNewOne) {
+  constexpr int kFiles = 24;
+  for (const int workers : {1, 4}) {
+    SCOPED_TRACE(workers);
+    std::vector<std::string> names;
+    for (int i = 0; i < kFiles; ++i) names.push_back("s" + std::to_string(100 + i) + ".jpg");
+    MakeSources(names);
+    ASSERT_TRUE(flowtest::Write(source_ + "/s100.jpg", {'b', 'a', 'd'}));
+    EXPECT_TRUE(Host().IsDisabled(names::kStop)) << "not usable before a run";
+    std::atomic<int> finished{0};
+    std::atomic<bool> stopUsable{false};
+    // Pressed once the second file has finished.
+    Host().Bind(names::kSaveBox, host::Event::TextChanged, [&](const host::Text&) {
+      if (finished.fetch_add(1) == 1) {
+        stopUsable = !Host().IsDisabled(names::kStop);
+        Host().Fire(names::kStop, host::Event::Click);
+      }
+    });
+    app::SetBatchWorkersForTesting(workers);
+    ClickAndWait(names::kBatchBmp);
+    app::SetBatchWorkersForTesting(0);
+    Host().Bind(names::kSaveBox, host::Event::TextChanged, host::Handler());
+    EXPECT_TRUE(stopUsable.load()) << "usable while the batch converts";
+
+    // Files are handed out in list order: what was done is a prefix of it.
+    int done = 0;
+    while (done < kFiles && (done == 0 || Exists(target_ + "/" + names[static_cast<std::size_t>(done)] + ".bmp"))) ++done;
+    for (int i = done; i < kFiles; ++i) EXPECT_FALSE(Exists(target_ + "/" + names[static_cast<std::size_t>(i)] + ".bmp")) << i;
+    EXPECT_GE(done, 2);
+    EXPECT_LE(done, 1 + workers) << "only the files in progress at the press may finish";
+    EXPECT_EQ(platform::FindEntries(flowtest::OnDisk(target_ + "/*").c_str()).size(), static_cast<std::size_t>(done - 1))
+        << "nothing but whole outputs is left";
+    const auto fresh = NewMessages();
+    ASSERT_EQ(fresh.size(), 1u);
+    EXPECT_EQ(fresh[0].text, "已停止：成功" + std::to_string(done - 1) + "个，失败1个，未处理" +
+                                 std::to_string(kFiles - done) + "个。\r\n以下文件转换失败：\r\ns100.jpg：无法识别或解码");
+    EXPECT_EQ(Text(names::kStatusLine), Status(done, done - 1, 1, kFiles));
+    EXPECT_EQ(Host().GetIntProperty(names::kProgress, host::Property::Position), done);
+    EXPECT_EQ(Text(names::kSaveBox), target_ + "/" + names[static_cast<std::size_t>(done - 1)] + ".bmp");
+    EXPECT_TRUE(Host().IsDisabled(names::kStop));
+    EXPECT_FALSE(Host().IsDisabled(names::kBatchBmp));
+  }
+  // A press belongs to the runs of its moment: the next run goes to the end.
+  MakeSources({"x.jpg", "y.jpg"});
+  ClickAndWait(names::kBatchBmp);
+  ExpectOneMessage("图片处理完毕!", "信息：");
+  EXPECT_TRUE(Exists(target_ + "/y.jpg.bmp"));
+  EXPECT_TRUE(testsupport::ScratchFiles().empty());
+}
+
+TEST_F(BatchTest, FailuresAreNamedWithAPlainReasonUpToTen) {
+  // Three: two that cannot be decoded, one that cannot be written (a folder
+  // stands where its target goes, and counts as a target that exists).
+  MakeSources({"a.jpg", "b.png", "c.jpg", "d.jpg"});
+  ASSERT_TRUE(flowtest::Write(source_ + "/b.png", {'n', 'o'}));
+  ASSERT_TRUE(flowtest::Write(source_ + "/d.jpg", {'n', 'o'}));
+  ASSERT_TRUE(Host().MakeDirectory(target_ + "/c.jpg.bmp"));
+  Host().QueueMessageAnswer(host::kAnswerYes);
+  ClickAndWait(names::kBatchBmp);
+  auto fresh = NewMessages();
+  ASSERT_EQ(fresh.size(), 2u);
+  EXPECT_EQ(fresh[0].text, "目标目录中已有1个同名文件。\r\n是：全部覆盖　否：跳过这些文件　取消：不转换");
+  EXPECT_EQ(fresh[1].text,
+            "图片处理完毕!\r\n以下文件转换失败：\r\nc.jpg：无法写入目标文件\r\nd.jpg：无法识别或解码\r\n"
+            "b.png：无法识别或解码");
+
+  // Twelve, with four workers: the first ten in list order, then the total.
+  std::vector<std::string> names = {"ok.jpg"};
+  for (int i = 10; i < 22; ++i) names.push_back("f" + std::to_string(i) + ".png");
+  MakeSources(names);
+  for (std::size_t i = 1; i < names.size(); ++i) ASSERT_TRUE(flowtest::Write(source_ + "/" + names[i], {'x'}));
+  app::SetBatchWorkersForTesting(4);
+  ClickAndWait(names::kBatchBmp);
+  app::SetBatchWorkersForTesting(0);
+  std::string expected = "图片处理完毕!\r\n以下文件转换失败：";
+  for (int i = 10; i < 20; ++i) expected += "\r\nf" + std::to_string(i) + ".png：无法识别或解码";
+  expected += "\r\n……等共12个";
+  ExpectOneMessage(expected, "信息：");
+  EXPECT_EQ(Text(names::kStatusLine), Status(13, 1, 12, 13));
+  // The codes no batch file here can give have reasons of their own too.
+  const std::set<std::string> reasons = {app::FailureReason(engine::ResultFileMissing), app::FailureReason(engine::ResultUnreadable),
+                                         app::FailureReason(engine::ResultWriteFailed), app::FailureReason(engine::ResultBadArguments),
+                                         app::FailureReason(-99)};
+  EXPECT_EQ(reasons.size(), 5u);
 }
 
 }  // namespace

@@ -38,9 +38,12 @@ TEST_F(FlowTest, SaveOffersTheRowsFilterAndNameAndCopiesByteForByte) {
   // Again, onto the same file and onto another: the same bytes, nothing converted anew.
   const std::string second = File("out-cat-2.bmp");
   Host().QueueFileDialogAnswer(destination);
+  Host().QueueReplaceAnswer(true);
   Host().QueueFileDialogAnswer(second);
   ClickAndWait(names::kSave);
   ClickAndWait(names::kSave);
+  ASSERT_EQ(Host().FileDialogs().size(), 3u);
+  EXPECT_EQ(Host().FileDialogs()[1].replaceQuestions, std::vector<std::string>{destination});
   EXPECT_EQ(Read(destination), Read(converted));
   EXPECT_EQ(Read(second), Read(converted));
   EXPECT_EQ(app::State().Count(app::SingleTarget::Bmp), 1);
@@ -108,9 +111,11 @@ TEST_F(FlowTest, SaveOfAFailedConversionWritesNothing) {
   Type(File("missing.bmp"));
   ClickAndWait(names::kConvertBmp);
   ExpectOneMessage("转换失败：源文件不存在！");
-  // The user's file must survive a copy of something that does not exist.
+  // The user's file must survive a copy of something that does not exist,
+  // even when the user agreed to replace it.
   const std::string destination = MakeFile("keep.bmp", {'m', 'i', 'n', 'e'});
   Host().QueueFileDialogAnswer(destination);
+  Host().QueueReplaceAnswer(true);
   ClickAndWait(names::kSave);
   ExpectOneMessage("保存失败：找不到已转换的文件！");
   EXPECT_EQ(Read(destination), (testsupport::Bytes{'m', 'i', 'n', 'e'}));
@@ -119,9 +124,32 @@ TEST_F(FlowTest, SaveOfAFailedConversionWritesNothing) {
   const std::string empty = MakeFile("empty.bmp", {});
   Host().SetTextSilently(names::kSaveBox, empty);
   Host().QueueFileDialogAnswer(destination);
+  Host().QueueReplaceAnswer(true);
   ClickAndWait(names::kSave);
   ExpectOneMessage("保存失败：找不到已转换的文件！");
   EXPECT_EQ(Read(destination), (testsupport::Bytes{'m', 'i', 'n', 'e'}));
+}
+
+TEST_F(FlowTest, SaveAsksBeforeReplacingAFile) {
+  Type(MakeFile("cat.png", SmallBmp(9, 6)));
+  ClickAndWait(names::kConvertBmp);
+  NewMessages();
+  const testsupport::Bytes converted = Read(Text(names::kSaveBox));
+  const std::string existing = MakeFile("existing.bmp", {'o', 'l', 'd'});
+  // Declined: the dialog stays open and takes the next choice; then agreed.
+  Host().QueueFileDialogAnswer(existing);
+  Host().QueueReplaceAnswer(false);
+  Host().QueueFileDialogAnswer(File("other.bmp"));
+  ClickAndWait(names::kSave);
+  EXPECT_EQ(Read(existing), (testsupport::Bytes{'o', 'l', 'd'}));
+  EXPECT_EQ(Read(File("other.bmp")), converted);
+  Host().QueueFileDialogAnswer(existing);
+  Host().QueueReplaceAnswer(true);
+  ClickAndWait(names::kSave);
+  EXPECT_EQ(Read(existing), converted);
+  ASSERT_EQ(Host().FileDialogs().size(), 2u);
+  EXPECT_EQ(Host().FileDialogs()[0].replaceQuestions, std::vector<std::string>{existing});
+  ExpectNoMessage();
 }
 
 TEST_F(FlowTest, CancelledSaveWritesNothing) {

@@ -217,6 +217,25 @@ TEST_F(FlowTest, QuickClicksNeverShareANumber) {
   EXPECT_EQ(NewMessages().size(), 2u * kClicks);
 }
 
+TEST_F(FlowTest, NumbersPassOverWhatAnEarlierRunLeftAndQuickClicksNeverShareOne) {
+  // An earlier run's files as 2, 3 and 5, a folder as 9: none is replaced.
+  const testsupport::Bytes mine = {'o', 'l', 'd'};
+  ASSERT_TRUE(Host().MakeDirectory("tmp/bmp图片"));
+  for (int n : {2, 3, 5}) ASSERT_TRUE(flowtest::Write(Program("/tmp/bmp图片/改-dog-" + std::to_string(n) + ".bmp"), mine));
+  ASSERT_TRUE(Host().MakeDirectory("tmp/bmp图片/改-dog-9.bmp"));
+  Type(MakeFile("dog.png", SmallBmp(64, 48)));
+  constexpr int kClicks = 8;
+  for (int i = 0; i < kClicks; ++i) Click(names::kConvertBmp);
+  ASSERT_TRUE(Host().WaitForWorkers());
+  const testsupport::Bytes converted = Read(Program("/tmp/bmp图片/改-dog-1.bmp"));
+  ASSERT_FALSE(converted.empty());
+  for (int n : {1, 4, 6, 7, 8, 10, 11, 12}) EXPECT_EQ(Read(Program("/tmp/bmp图片/改-dog-" + std::to_string(n) + ".bmp")), converted) << n;
+  for (int n : {2, 3, 5}) EXPECT_EQ(Read(Program("/tmp/bmp图片/改-dog-" + std::to_string(n) + ".bmp")), mine) << n;
+  EXPECT_FALSE(Exists(Program("/tmp/bmp图片/改-dog-13.bmp")));
+  EXPECT_EQ(app::State().Count(app::SingleTarget::Bmp), 12) << "the counter stands at the last number taken";
+  EXPECT_EQ(NewMessages().size(), static_cast<std::size_t>(kClicks));
+}
+
 TEST_F(FlowTest, BaseNameIsNeverStaleAfterManyChanges) {
   // Every change computes its name before the next one starts.
   for (int i = 0; i < 200; ++i) {

@@ -79,6 +79,7 @@ TEST_F(Startup, EveryWiredControlExistsInTheDescription) {
       {names::kSave, Event::Click},           {names::kBrowseSource, Event::Click},
       {names::kBrowseTarget, Event::Click},   {names::kBatchJpg, Event::Click},
       {names::kBatchBmp, Event::Click},       {names::kBatchPng, Event::Click},
+      {names::kStop, Event::Click},
   };
   for (const auto& [name, event] : wired) {
     EXPECT_TRUE(described.count(name)) << name;
@@ -125,6 +126,57 @@ TEST_F(Startup, RunProgramReturnsZeroAfterExit) {
   EXPECT_EQ(host.GetText(names::kStatusLine), "【正在处理第0个图片】【成功0个】【失败0个】【共有0个图片】");
   host.Fire(names::kExit, Event::Click);
   EXPECT_EQ(host.RunMessageLoop(), 0);
+}
+
+// --- "Open with": pictomill FILE ---------------------------------------------
+
+TEST(StartFile, TheFirstArgumentMadeAbsoluteAgainstTheStartFolder) {
+  EXPECT_EQ(app::StartFileFromArgument("/pics/猫.jpg", "/home/u"), Text("/pics/猫.jpg"));
+  EXPECT_EQ(app::StartFileFromArgument("猫.jpg", "/home/u"), Text("/home/u/猫.jpg"));
+  EXPECT_EQ(app::StartFileFromArgument("sub/a b.png", "/"), Text("/sub/a b.png"));
+  EXPECT_EQ(app::StartFileFromArgument("../a.png", "/home/u"), Text("/home/u/../a.png"));
+  EXPECT_EQ(app::StartFileFromArgument("a.png", ""), Text("a.png")) << "no start folder known: as given";
+  EXPECT_EQ(app::StartFileFromArgument("", "/home/u"), std::nullopt);
+  EXPECT_EQ(app::StartFileFromArgument("-x", "/home/u"), std::nullopt);
+  EXPECT_EQ(app::StartFileFromArgument("--help", "/home/u"), std::nullopt);
+}
+
+// What the single-file page shows: the boxes and every button's state.
+std::vector<std::pair<Text, Text>> PageState(host::ScriptedHost& host) {
+  std::vector<std::pair<Text, Text>> state;
+  for (const char* box : {names::kPathBox, names::kSaveBox, names::kNameBox}) state.emplace_back(box, host.GetText(box));
+  for (const char* button : names::kConvertButtons) {
+    state.emplace_back(button, host.IsDisabled(button) ? "disabled" : "enabled");
+  }
+  return state;
+}
+
+TEST_F(Startup, AStartFileFillsThePageExactlyAsADropOfThatFile) {
+  const Text file = programDir_ + "/相册/猫.BMP";
+  // The same program dropped on by hand.
+  host::ScriptedHost dropped(programDir_);
+  ASSERT_EQ(app::RunProgram(dropped), 0);
+  ASSERT_TRUE(dropped.Fire(names::kDrop, Event::FilesDropped, file));
+  ASSERT_TRUE(dropped.WaitForWorkers());
+
+  host::ScriptedHost opened(programDir_);
+  EXPECT_EQ(app::RunProgram(opened, file), 0);
+  ASSERT_TRUE(opened.WaitForWorkers());
+  const auto messages = opened.Messages();
+  ASSERT_EQ(messages.size(), 1u) << "the notice and nothing else";
+  EXPECT_EQ(messages[0].caption, "说明");
+  EXPECT_EQ(opened.GetText(names::kPathBox), file);
+  EXPECT_EQ(opened.GetText(names::kNameBox), "猫.BMP") << "the source name was taken";
+  EXPECT_TRUE(opened.IsDisabled(names::kConvertBmp)) << "its own format";
+  EXPECT_EQ(PageState(opened), PageState(dropped));
+
+  host::ScriptedHost plain(programDir_);
+  EXPECT_EQ(app::RunProgram(plain, std::nullopt), 0);
+  EXPECT_EQ(plain.GetText(names::kPathBox), "支持拖拽图像进程序") << "no argument: as always";
+  for (auto* host : {&dropped, &opened, &plain}) {
+    host->Fire(names::kExit, Event::Click);
+    EXPECT_EQ(host->RunMessageLoop(), 0);
+  }
 }
 
 }  // namespace

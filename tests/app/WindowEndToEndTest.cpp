@@ -8,9 +8,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QThread>
+#include <QTimer>
 
 #include <cmath>
 #include <functional>
@@ -23,6 +26,7 @@
 #include "app/ControlNames.h"
 #include "app/Handlers.h"
 #include "app/MainWindow.h"
+#include "app/Startup.h"
 #include "engine/commands/ConversionCommands.h"
 #include "host/QtHost.h"
 #include "tests/app/FlowTestSupport.h"
@@ -102,6 +106,7 @@ class WindowTest : public ::testing::Test {
     host_ = std::make_unique<host::QtHost>(host::QtHost::Options{program});
     host_->SetMessageHook([this](const host::QtHost::MessageInfo& info) -> std::optional<int> {
       messages_.push_back(info);
+      if (onMessage_) return onMessage_(info);
       return host::kButtonOk;
     });
     host_->SetFileDialogHook([this](const host::QtHost::FileDialogInfo& info) {
@@ -184,6 +189,7 @@ class WindowTest : public ::testing::Test {
   std::string files_;
   std::unique_ptr<host::QtHost> host_;
   std::vector<host::QtHost::MessageInfo> messages_;
+  std::function<std::optional<int>(const host::QtHost::MessageInfo&)> onMessage_;
   std::vector<host::QtHost::FileDialogInfo> dialogs_;
   std::vector<host::Text> dialogAnswers_;
   std::vector<host::Text> folderAnswers_;
@@ -340,7 +346,7 @@ TEST_F(WindowTest, ParallelBatchEndsAsAOneByOneRunWould) {
 
   ClickAndSettle(names::kBatchPng, 1);
   ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0].text, "图片处理完毕!");
+  EXPECT_EQ(messages_[0].text, "图片处理完毕!\r\n以下文件转换失败：\r\nf99.jpg：无法识别或解码");
   auto* bar = qobject_cast<QProgressBar*>(host_->Widget(names::kProgress));
   ASSERT_NE(bar, nullptr);
   EXPECT_EQ(bar->maximum(), 13);
@@ -455,7 +461,7 @@ TEST_F(WindowTest, BatchOfAMixedFolder) {
   ASSERT_EQ(messages_.size(), 2u);
   EXPECT_EQ(messages_[0].text, "设置默认文件夹为程序目录\\tmp\\批量bmp");
   EXPECT_EQ(messages_[0].caption, "提示");
-  EXPECT_EQ(messages_[1].text, "图片处理完毕!");
+  EXPECT_EQ(messages_[1].text, "图片处理完毕!\r\n以下文件转换失败：\r\nd.png：无法识别或解码");
   EXPECT_EQ(messages_[1].caption, "信息：");
   const std::string target = install_ + "/tmp/批量bmp";
   EXPECT_EQ(host_->GetText(names::kTargetFolderBox), target);
@@ -488,6 +494,61 @@ TEST_F(WindowTest, BatchOfAMixedFolder) {
   EXPECT_FALSE(Exists(target + "/sub.jpg.bmp"));
 }
 
+TEST_F(WindowTest, TheQuestionAboutExistingTargetsAndStopInTheRealWindow) {
+  constexpr int kFiles = 30;
+  const std::string folder = testsupport::MakeTempSubdir("stop");
+  for (int i = 0; i < kFiles; ++i) {
+    ASSERT_TRUE(flowtest::Write(folder + "/n" + std::to_string(1000 + i) + ".bmp", flowtest::SmallBmp(64, 48, 5)));
+  }
+  const std::string target = testsupport::MakeTempSubdir("stop-out");
+  const Bytes old = {'o', 'l', 'd'};
+  ASSERT_TRUE(flowtest::Write(target + "/n1000.bmp.png", old));
+  host_->SetText(names::kSourceFolderBox, folder);
+  host_->SetText(names::kTargetFolderBox, target);
+  EXPECT_FALSE(Enabled(names::kStop));
+  // The question is answered with Enter, as a user takes its default.
+  onMessage_ = [](const host::QtHost::MessageInfo& info) -> std::optional<int> {
+    if (info.buttons.size() == 1) return host::kButtonOk;
+    QTimer::singleShot(0, [] {
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMessageBox*>(widget) == nullptr || !widget->isVisible()) continue;
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(widget, &enter);
+      }
+    });
+    return std::nullopt;
+  };
+  // Stop is pressed in the window once two files have finished.
+  int finished = 0;
+  bool stopUsable = false;
+  host_->Bind(names::kSaveBox, host::Event::TextChanged, [&](const host::Text&) {
+    if (++finished != 2) return;
+    stopUsable = Enabled(names::kStop);
+    Click(names::kStop);
+  });
+  app::SetBatchWorkersForTesting(4);
+  ClickAndSettle(names::kBatchPng, 2);
+  app::SetBatchWorkersForTesting(0);
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_EQ(messages_[0].text, "目标目录中已有1个同名文件。\r\n是：全部覆盖　否：跳过这些文件　取消：不转换");
+  EXPECT_EQ(messages_[0].buttonTexts, (std::vector<host::Text>{"是", "否", "取消"}));
+  EXPECT_EQ(messages_[0].escapeAnswer, host::kAnswerCancel);
+  EXPECT_TRUE(stopUsable);
+  EXPECT_EQ(Read(target + "/n1000.bmp.png"), old) << "skipped";
+  const int done = static_cast<int>(CountFiles(target + "/*.bmp.png")) - 1;
+  EXPECT_GE(done, 2);
+  EXPECT_LE(done, 5) << "the files in progress finish, no new one starts";
+  const std::string total = std::to_string(kFiles - 1);
+  EXPECT_EQ(messages_[1].text, "已停止：成功" + std::to_string(done) + "个，失败0个，未处理" +
+                                   std::to_string(kFiles - 1 - done) + "个。\r\n已跳过1个同名文件。");
+  auto* bar = qobject_cast<QProgressBar*>(host_->Widget(names::kProgress));
+  EXPECT_EQ(bar->value(), done);
+  EXPECT_EQ(host_->GetText(names::kStatusLine), "【正在处理第" + std::to_string(done) + "个图片】【成功" +
+                                                    std::to_string(done) + "个】【失败0个】【共有" + total + "个图片】");
+  EXPECT_FALSE(Enabled(names::kStop));
+  EXPECT_TRUE(Enabled(names::kBatchPng));
+}
+
 TEST_F(WindowTest, ExitWhileWorkRunsWaitsAndLeavesNoScratchFile) {
   if (testsupport::CorpusDir().empty()) GTEST_SKIP() << "the corpus is not available";
   const std::string folder = testsupport::MakeTempSubdir("many");
@@ -506,6 +567,74 @@ TEST_F(WindowTest, ExitWhileWorkRunsWaitsAndLeavesNoScratchFile) {
   EXPECT_TRUE(testsupport::ScratchFiles().empty());
   for (const auto& message : messages_) EXPECT_NE(message.text, "图片处理完毕!");
   EXPECT_TRUE(app::State().Batch().paths.empty()) << "released after the last worker";
+}
+
+// "Open with": the program as main() runs it with a file, the real message
+// loop, a conversion of the file, the exit button.
+TEST(OpenWith, TheFileArrivesAfterTheNoticeAsADropWouldAndConverts) {
+  if (testsupport::ImageMagick().empty()) GTEST_SKIP() << "ImageMagick is not available";
+  Application();
+  const std::string install = testsupport::MakeTempSubdir("open-with");
+  const std::string program = install + "/pictomill";
+  ASSERT_EQ(testsupport::RunCommand("cp " + testsupport::Quote(PICTOMILL_WINDOW_PROGRAM) + " " +
+                                    testsupport::Quote(program)),
+            0);
+  const std::string file = testsupport::MakeTempSubdir("open-with-files") + "/照片.bmp";
+  ASSERT_TRUE(flowtest::Write(file, flowtest::SmallBmp(40, 30)));
+
+  host::QtHost host(host::QtHost::Options{program});
+  std::vector<host::QtHost::MessageInfo> messages;
+  host::Text pathAtNotice;
+  host.SetMessageHook([&](const host::QtHost::MessageInfo& info) -> std::optional<int> {
+    messages.push_back(info);
+    if (info.caption == "说明") pathAtNotice = host.GetText(names::kPathBox);
+    return host::kButtonOk;
+  });
+  std::map<std::string, std::string> page;  // as the page stood before the click
+  bool clicked = false;
+  QElapsedTimer elapsed;
+  elapsed.start();
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (elapsed.elapsed() > 60000) {  // never came: fail below rather than hang
+      poll.stop();
+      host.DismissWindow(names::kStartWindow);
+      return;
+    }
+    // The timer also runs while the notice is open, before the file is in.
+    if (host.RunningWorkers() != 0 || messages.empty() || host.GetText(names::kPathBox) == pathAtNotice) return;
+    if (!clicked) {
+      for (const char* box : {names::kPathBox, names::kSaveBox, names::kNameBox}) page[box] = host.GetText(box);
+      for (const char* button : names::kConvertButtons) page[button] = host.Widget(button)->isEnabled() ? "on" : "off";
+      clicked = true;
+      qobject_cast<QAbstractButton*>(host.Widget(names::kConvertPng))->click();
+    } else if (messages.size() >= 2) {
+      poll.stop();
+      qobject_cast<QAbstractButton*>(host.Widget(names::kExit))->click();
+    }
+  });
+  poll.start(10);
+  EXPECT_EQ(app::RunProgram(host, file), 0);
+  poll.stop();
+
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].caption, "说明");
+  EXPECT_EQ(pathAtNotice, "支持拖拽图像进程序") << "the notice comes first";
+  EXPECT_EQ(page[names::kPathBox], file);
+  EXPECT_EQ(page[names::kSaveBox], file);
+  EXPECT_EQ(page[names::kNameBox], "照片.bmp");
+  for (const char* button : names::kConvertButtons) {
+    EXPECT_EQ(page[button], button == std::string(names::kConvertBmp) ? "off" : "on") << button;
+  }
+  EXPECT_EQ(messages[1].text, "PNG格式转换成功！");
+  const std::string output = install + "/tmp/png图片/改-照片-1.png";
+  Picture source;
+  Picture converted;
+  ASSERT_TRUE(Decode(file, source));
+  ASSERT_TRUE(Decode(output, converted)) << output;
+  EXPECT_EQ(converted.width, 40);
+  EXPECT_EQ(converted.rgb, source.rgb);
+  EXPECT_TRUE(testsupport::ScratchFiles().empty());
 }
 
 }  // namespace

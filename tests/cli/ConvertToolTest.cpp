@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 #include <vector>
 
+#include "Version.h"
 #include "platform/Platform.h"
 #include "tests/support/TestSupport.h"
 
@@ -14,13 +16,17 @@ using testsupport::Quote;
 
 class ConvertToolTest : public ::testing::Test {
  protected:
-  int Run(const std::string& arguments, std::string* errors = nullptr) {
+  int Run(const std::string& arguments, std::string* errors = nullptr, std::string* output = nullptr) {
     const std::string log = Join(dir_, "stderr.txt");
-    const int status = testsupport::RunCommand(Quote(testsupport::ConvertTool()) + " " + arguments + " 2>" + Quote(log));
-    if (errors != nullptr) {
-      const auto bytes = testsupport::ReadBytes(log);
-      errors->assign(bytes.begin(), bytes.end());
-    }
+    const std::string out = Join(dir_, "stdout.txt");
+    const int status = testsupport::RunCommand(Quote(testsupport::ConvertTool()) + " " + arguments + " >" +
+                                               Quote(out) + " 2>" + Quote(log));
+    const auto text = [](const std::string& path) {
+      const auto bytes = testsupport::ReadBytes(path);
+      return std::string(bytes.begin(), bytes.end());
+    };
+    if (errors != nullptr) *errors = text(log);
+    if (output != nullptr) *output = text(out);
     return status;
   }
   std::string dir_ = testsupport::MakeTempSubdir("tool");
@@ -47,7 +53,54 @@ TEST_F(ConvertToolTest, MapsResultsToExitStatuses) {
   EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1);  // one line naming the reason
 }
 
+TEST_F(ConvertToolTest, HelpAndVersionGoToStandardOutput) {
+  std::string errors;
+  std::string output;
+  EXPECT_EQ(Run("--version", &errors, &output), 0);
+  EXPECT_EQ(output, std::string("pictomill-convert ") + PICTOMILL_VERSION + "\n");
+  EXPECT_TRUE(errors.empty()) << errors;
+
+  EXPECT_EQ(Run("--help", &errors, &output), 0);
+  EXPECT_TRUE(errors.empty()) << errors;
+  EXPECT_EQ(output.rfind("usage: pictomill-convert FORMAT SOURCE TARGET [OPTIONS]\n", 0), 0u) << output;
+  // Every option the help lists (with its default) is one the tool takes.
+  const std::string source = Join(dir_, "in.bmp");
+  ASSERT_TRUE(testsupport::WriteBytes(source, testsupport::MakeBmp(3, 2, testsupport::PatternRgb(3, 2))));
+  std::string format;
+  int options = 0;
+  const std::size_t start = output.find("FORMAT and its OPTIONS");
+  ASSERT_NE(start, std::string::npos) << output;
+  std::istringstream section(output.substr(start, output.find("\n\n", start) - start));
+  std::string line;
+  std::getline(section, line);  // the heading
+  while (std::getline(section, line)) {
+    SCOPED_TRACE(line);
+    if (line.size() > 2 && line[2] != ' ') format = line.substr(2, line.find(' ', 2) - 2);
+    const std::size_t dash = line.find("--");
+    if (dash == std::string::npos) {
+      EXPECT_NE(line.find("(no options)"), std::string::npos);
+      continue;
+    }
+    EXPECT_NE(line.find("(default: "), std::string::npos);
+    std::string option = line.substr(dash, line.find(' ', dash) - dash);
+    if (line.compare(dash + option.size(), 2, " N") == 0) option += option == "--depth" ? " 24" : " 42";
+    EXPECT_EQ(Run(format + " " + Quote(source) + " " + Quote(Join(dir_, "o." + format)) + " " + option, &errors), 0)
+        << errors;
+    ++options;
+  }
+  EXPECT_EQ(format, "sgi") << "the list runs to the last format";
+  EXPECT_EQ(options, 8);
+}
+
 TEST_F(ConvertToolTest, UsageErrors) {
+  std::string errors;
+  std::string output;
+  for (const char* arguments : {"", "--help extra", "-h", "--versions", "png a"}) {
+    SCOPED_TRACE(arguments);
+    EXPECT_EQ(Run(arguments, &errors, &output), 2);
+    EXPECT_TRUE(output.empty()) << "a usage error says nothing on standard output";
+    EXPECT_NE(errors.find("usage: pictomill-convert"), std::string::npos) << errors;
+  }
   EXPECT_EQ(Run(""), 2);
   EXPECT_EQ(Run("bmp onlysource"), 2);
   EXPECT_EQ(Run("gif a b"), 2);
@@ -174,6 +227,25 @@ TEST_F(ConvertToolBatchTest, EveryFileIsTriedAndTheFirstFailureInSourceOrderGive
   EXPECT_EQ(Run("pcx --into " + Quote(Join(good, "sub")) + " " + Quote(late), &errors), 4);
   EXPECT_NE(errors.find(late + ": target could not be written"), std::string::npos) << errors;
   EXPECT_TRUE(testsupport::ScratchFiles().empty());
+}
+
+TEST_F(ConvertToolBatchTest, ExistingTargetsAreReplacedUnlessSkipped) {
+  const std::string in = testsupport::MakeTempSubdir("batch-skip-in");
+  const std::string out = testsupport::MakeTempSubdir("batch-skip-out");
+  const std::string kept = MakeSource(in, "kept.bmp", 4, 1);
+  const std::string fresh = MakeSource(in, "fresh.bmp", 5, 2);
+  const std::string keptTarget = Join(out, "kept.bmp.pcx");
+  ASSERT_TRUE(testsupport::WriteBytes(keptTarget, {'o', 'l', 'd'}));
+  std::string errors;
+  EXPECT_EQ(Run("pcx --into " + Quote(out) + " -j 2 --skip-existing " + Quote(kept) + " " + Quote(fresh), &errors), 0);
+  EXPECT_EQ(testsupport::ReadBytes(keptTarget), (testsupport::Bytes{'o', 'l', 'd'}));
+  EXPECT_TRUE(testsupport::FileExistsOnDisk(Join(out, "fresh.bmp.pcx")));
+  EXPECT_EQ(errors, "pictomill-convert: " + kept + ": skipped, the target exists\n");
+  // Without it, as command-line tools do: the target is replaced.
+  ASSERT_EQ(Run("pcx --into " + Quote(out) + " " + Quote(kept)), 0);
+  const testsupport::Bytes replaced = testsupport::ReadBytes(keptTarget);
+  ASSERT_GE(replaced.size(), 128u);
+  EXPECT_EQ(replaced[0], 0x0A) << "a PCX file now";
 }
 
 TEST_F(ConvertToolBatchTest, UsageErrors) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "engine/commands/LoaderChain.h"
@@ -30,6 +31,18 @@ std::vector<Row> ReadManifest(const std::string& corpus) {
     if (fields.size() >= 6) rows.push_back({fields[0], fields[1], fields[4], fields[5]});
   }
   return rows;
+}
+
+// The manifest gives the stored size; these pictures record an orientation
+// that swaps width and height, and are delivered upright.
+const std::map<std::string, std::string> kUpright = {
+    {"jpeg/pillow/orientation_rectangle.jpg", "load 1x2 24"},  // Exif orientation 8
+    {"tiff/pillow/g4_orientation_6.tif", "load 590x88 24"},    // Orientation 6
+};
+
+std::string Expected(const Row& row) {
+  const auto upright = kUpright.find(row.path);
+  return upright != kUpright.end() ? upright->second : row.expected;
 }
 
 // "JPEG", "BMP (accepts, then decoding fails)", "none" -> the reader's name.
@@ -70,7 +83,7 @@ TEST_P(Corpus, RowsOfLandedReadersMatchTheManifest) {
     }
     const std::string path = corpus + "/" + row.path;
     const char* tookIt = nullptr;
-    EXPECT_EQ(Outcome(path, &tookIt), row.expected) << row.path;
+    EXPECT_EQ(Outcome(path, &tookIt), Expected(row)) << row.path;
     if (reader == "none") {
       EXPECT_EQ(tookIt, nullptr) << row.path << " was taken by " << tookIt;
     } else {
@@ -78,7 +91,7 @@ TEST_P(Corpus, RowsOfLandedReadersMatchTheManifest) {
     }
     // The name plays no part.
     ASSERT_TRUE(testsupport::WriteBytes(misleading, testsupport::ReadBytes(path)));
-    EXPECT_EQ(Outcome(misleading, &tookIt), row.expected) << row.path << " under a misleading name";
+    EXPECT_EQ(Outcome(misleading, &tookIt), Expected(row)) << row.path << " under a misleading name";
     ++checked;
   }
   EXPECT_TRUE(testsupport::ScratchFiles().empty());

@@ -142,6 +142,22 @@ TEST(HostileFiles, Jpeg) { CheckPrefix("jpeg-"); }
 TEST(HostileFiles, Tiff) { CheckPrefix("tiff-"); }
 TEST(HostileFiles, WholeChain) { CheckPrefix("chain-"); }
 
+// The 16x8 pictures under hostile Exif blocks: only a well-formed orientation
+// 6 ("-valid-") turns one, to 8x16; the rest load as stored.
+TEST(HostileFiles, OnlyWellFormedExifBlocksTurnThePicture) {
+  int checked = 0;
+  for (const std::string& name : HostileFiles()) {
+    if (name.rfind("jpeg-exif-", 0) != 0) continue;
+    engine::ImageBuffer image;
+    ASSERT_EQ(engine::LoadAnyImage(Join(HostileDir(), name).c_str(), image), engine::ResultOk) << name;
+    const bool turned = name.find("-valid-") != std::string::npos;
+    EXPECT_EQ(image.GetWidth(), turned ? 8 : 16) << name;
+    EXPECT_EQ(image.GetHeight(), turned ? 16 : 8) << name;
+    ++checked;
+  }
+  EXPECT_GE(checked, 15);
+}
+
 // Inputs added without a manifest row (the fuzzers' findings): no crash, 1 or
 // -3, no scratch file.
 TEST(HostileFiles, UnlistedFilesEndAsDecodedOrUnreadable) {

@@ -8,6 +8,7 @@
 #include <QDragEnterEvent>
 #include <QAbstractButton>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QFileDialog>
 #include <QFontInfo>
@@ -16,6 +17,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -180,9 +182,16 @@ TEST_F(Window, EveryControlHasItsCaptionGeometryAndVisibility) {
         EXPECT_EQ(host_->GetText(d.name), d.caption);
       }
       EXPECT_EQ(widget->isVisible(), d.visible && d.page == page) << "page " << page;
-      EXPECT_FALSE(host_->IsDisabled(d.name));
+      EXPECT_EQ(host_->IsDisabled(d.name), !d.enabled);
     }
   }
+  // The Stop button beside the batch buttons, usable only while a batch runs.
+  QWidget* stop = W(names::kStop);
+  ASSERT_NE(stop, nullptr);
+  EXPECT_EQ(QRect(stop->mapTo(tab, QPoint(0, 0)), stop->size()), QRect(407, 201, 72, 32));
+  EXPECT_EQ(static_cast<QPushButton*>(stop)->text(), QString::fromUtf16(u"停止"));
+  EXPECT_FALSE(stop->isEnabled());
+  EXPECT_EQ(stop->parentWidget(), host_->TabPage(2));
 }
 
 TEST_F(Window, HiddenBoxesNeverShow) {
@@ -271,6 +280,22 @@ TEST_F(Window, AnUnwritableProgramDirectoryFallsBackToTheUserDataFolder) {
   host_.reset();
 }
 
+TEST_F(Window, AnInstalledCopyWritesToTheUserDataFolderEvenWhereItCouldWriteBesideItself) {
+  // Root can write into the folder a package installed the program into.
+  const std::string data = testsupport::Join(dir_, "xdg-installed");
+  const char* oldXdg = std::getenv("XDG_DATA_HOME");
+  const std::string savedXdg = oldXdg != nullptr ? oldXdg : "";
+  ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+  host_ = std::make_unique<QtHost>(
+      QtHost::Options{CodePage(testsupport::Join(programDir_, "pictomill")), CodePage(programDir_)});
+  if (oldXdg != nullptr) ::setenv("XDG_DATA_HOME", savedXdg.c_str(), 1); else ::unsetenv("XDG_DATA_HOME");
+  EXPECT_EQ(host_->GetProgramDirectory(), CodePage(data + "/pictomill"));
+  EXPECT_TRUE(host_->MakeDirectory("tmp"));
+  EXPECT_FALSE(testsupport::FileExistsOnDisk(testsupport::Join(programDir_, "tmp")));
+  EXPECT_EQ(QtHost::InstalledDirectory(), CodePage(PICTOMILL_INSTALLED_BINDIR));
+  host_.reset();
+}
+
 TEST_F(Window, ExitButtonEndsTheProgramWithZero) {
   MakeHost();
   bool routineRan = false;
@@ -337,10 +362,14 @@ TEST_F(Window, ExitAnswersWaitingWorkerBoxesAndLetsRunningWorkersFinish) {
     return host::kButtonOk;
   };
   std::atomic<int> boxResult{-1};
+  std::atomic<int> questionResult{-1};
   std::atomic<bool> writerDone{false};
   std::atomic<bool> workersDoneBeforeRoutine{false};
   host_->RegisterExitRoutine("probe", [&] { workersDoneBeforeRoutine = boxResult.load() == 0 && writerDone.load(); });
   ASSERT_TRUE(host_->StartThread([&] { boxResult = host_->ShowMessage("等待", 0, "提示"); }));
+  ASSERT_TRUE(host_->StartThread([&] {
+    questionResult = host_->ShowMessage("覆盖吗？", host::kButtonsYesNoCancel | host::kDefaultSecond, "提示");
+  }));
   ASSERT_TRUE(host_->StartThread([&] {
     // Keeps writing until well after exit began; writes then return at once.
     while (!host_->IsExiting()) host_->SetText(names::kStatusLine, "busy");
@@ -351,16 +380,16 @@ TEST_F(Window, ExitAnswersWaitingWorkerBoxesAndLetsRunningWorkersFinish) {
     writerDone = true;
   }));
   ASSERT_TRUE(ServeUntil([&] {
-    for (const auto& m : Messages()) {
-      if (m.fromWorker) return true;
-    }
-    return false;
+    int open = 0;
+    for (const auto& m : Messages()) open += m.fromWorker ? 1 : 0;
+    return open == 2;
   }));
   EXPECT_TRUE(W(names::kStartWindow)->isEnabled());
   static_cast<QPushButton*>(W(names::kExit))->click();
   EXPECT_FALSE(host_->StartThread([] {})) << "no new work after exit began";
   EXPECT_EQ(host_->RunMessageLoop(), 0);
   EXPECT_EQ(boxResult.load(), 0);
+  EXPECT_EQ(questionResult.load(), host::kAnswerCancel) << "a question is never answered yes by the exit";
   EXPECT_TRUE(writerDone.load());
   EXPECT_TRUE(workersDoneBeforeRoutine.load());
   host_.reset();
@@ -525,11 +554,46 @@ TEST_F(Window, FileDialogsShowQtFiltersKeepTheirFileNameAndCancelChangesNothing)
   EXPECT_EQ(shown[2].fileName, "改-cat-1*.pgm");
   EXPECT_EQ(shown[2].qtFilters, std::vector<Text>{"PGM图片文件（*.pgm） (*.pgm)"});
   for (const auto& info : shown) {
-    EXPECT_FALSE(info.promptsOverwrite);
+    EXPECT_EQ(info.promptsOverwrite, info.save) << "only a save asks before replacing";
     EXPECT_FALSE(info.requiresExisting);
   }
   EXPECT_EQ(host_->GetTextProperty(names::kSaveDialog, Property::FileName), "/out/cat.pgm");
   EXPECT_FALSE(host_->ShowFileDialog(names::kPathBox)) << "not a dialog object";
+}
+
+// Enter on a name that exists: Qt's own question, in Chinese; no keeps the
+// dialog open, yes takes the name.
+TEST_F(Window, ASaveDialogAsksBeforeReplacingAFileAndStaysOpenOnNo) {
+  Open();
+  const std::string existing = testsupport::Join(programDir_, "old.pgm");
+  ASSERT_TRUE(testsupport::WriteBytes(existing, {'o', 'l', 'd'}));
+  std::vector<QString> questions;
+  bool stayedOpen = false;
+  host_->SetFileDialogDriver([&](QWidget* widget) {
+    auto* dialog = qobject_cast<QFileDialog*>(widget);
+    ASSERT_NE(dialog, nullptr);
+    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(edit, nullptr);
+    for (const QMessageBox::StandardButton reply : {QMessageBox::No, QMessageBox::Yes}) {
+      QTimer::singleShot(0, dialog, [dialog, reply, &questions] {
+        for (QMessageBox* box : dialog->findChildren<QMessageBox*>()) {
+          if (!box->isVisible() || box->button(reply) == nullptr) continue;
+          questions.push_back(box->text());
+          box->button(reply)->click();
+        }
+      });
+      edit->setText(QStringLiteral("old.pgm"));
+      QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+      QCoreApplication::sendEvent(edit, &enter);
+      if (reply == QMessageBox::No) stayedOpen = dialog->isVisible();
+    }
+  });
+  EXPECT_TRUE(host_->ShowFileDialog(names::kSaveDialog));
+  ASSERT_EQ(questions.size(), 2u);
+  EXPECT_TRUE(questions[0].contains(QStringLiteral("old.pgm"))) << questions[0].toStdString();
+  EXPECT_FALSE(questions[0].contains(QStringLiteral("replace"))) << "Qt's Chinese text";
+  EXPECT_TRUE(stayedOpen) << "declining keeps the dialog open";
+  EXPECT_EQ(host_->GetTextProperty(names::kSaveDialog, Property::FileName), CodePage(existing));
 }
 
 TEST_F(Window, BrowseForFolderCancelledGivesEmptyTextAndLeavesTheWindowEnabled) {
@@ -552,9 +616,11 @@ TEST_F(Window, MessageBoxesDefaultCaptionAndButtonCodes) {
   Open();
   EXPECT_EQ(host_->ShowMessage("图片处理完毕!"), 0);
   EXPECT_EQ(Messages().back().caption, "信息：");
-  onMessage_ = [](const QtHost::MessageInfo&) -> std::optional<int> { return 6; };
-  EXPECT_EQ(host_->ShowMessage("?", 4, "提示"), 6) << "Yes/No box, No pressed";
-  onMessage_ = [](const QtHost::MessageInfo&) -> std::optional<int> { return 5; };
+  EXPECT_EQ(Messages().back().buttons, std::vector<int>{host::kButtonOk});
+  onMessage_ = [](const QtHost::MessageInfo&) -> std::optional<int> { return host::kAnswerNo; };
+  EXPECT_EQ(host_->ShowMessage("?", host::kButtonsYesNo, "提示"), 7) << "Yes/No box, No pressed";
+  onMessage_ = [](const QtHost::MessageInfo&) -> std::optional<int> { return host::kAnswerYes; };
+  EXPECT_EQ(host_->ShowMessage("?", host::kButtonsYesNo, "提示"), 6);
   EXPECT_EQ(host_->ShowMessage("?", 0, "提示"), 0) << "an OK box has only OK";
 }
 

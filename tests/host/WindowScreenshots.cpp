@@ -64,6 +64,8 @@ int main(int argc, char** argv) {
   host.SetIntProperty(app::names::kProgress, host::Property::Maximum, 10);
   host.SetIntProperty(app::names::kProgress, host::Property::Position, 3);
   host.SetText(app::names::kStatusLine, "【正在处理第3个图片】【成功2个】【失败1个】【共有10个图片】");
+  host.SetDisabled(app::names::kBatchBmp, true);  // as during a BMP run
+  host.SetDisabled(app::names::kStop, false);
   Settle();
   ok = Save(window->grab(), out + "/page2-running.png") && ok;
   // The save dialog as "另存为" opens it, in Qt's own Chinese texts.

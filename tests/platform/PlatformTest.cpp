@@ -13,6 +13,8 @@
 #include <windows.h>
 #undef CreateDirectory
 #undef DeleteFile
+#undef GetCurrentDirectory
+#undef SetCurrentDirectory
 #undef GetTempPath
 #else
 #include <sys/stat.h>
@@ -88,6 +90,21 @@ TEST(Files, ChineseNamesAppearOnDiskInTheSystemsEncoding) {
   ASSERT_NE(file, nullptr);
   std::fclose(file);
   EXPECT_TRUE(testsupport::FileExistsOnDisk(Join(Join(dir, kPhotoUtf8), std::string(kPhotoUtf8) + ".bmp")));
+}
+
+TEST(Files, TheWorkingDirectoryInTheCodePage) {
+  const std::string dir = Join(MakeTempSubdir("cwd"), kPhotoUtf8);
+  ASSERT_TRUE(testsupport::MakeDirectory(dir));
+  const std::string saved = platform::GetCurrentDirectory();
+  ASSERT_FALSE(saved.empty());
+  std::filesystem::current_path(testsupport::FsPath(dir));
+  std::string expected;
+  ASSERT_TRUE(platform::Utf8ToCodePage(dir.c_str(), expected));
+  EXPECT_EQ(platform::GetCurrentDirectory(), expected);
+  EXPECT_TRUE(platform::IsAbsolutePath(expected.c_str()));
+  EXPECT_FALSE(platform::IsAbsolutePath(kPhotoGb));
+  EXPECT_FALSE(platform::IsAbsolutePath(""));
+  ASSERT_TRUE(platform::SetCurrentDirectory(saved.c_str()));
 }
 
 TEST(Wildcards, MatchLikeWindows) {

@@ -1,5 +1,7 @@
 #include "tests/support/TestSupport.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -345,6 +347,36 @@ Bytes PatternRgb(int width, int height, std::uint32_t seed) {
     }
   }
   return rgb;
+}
+
+
+Bytes ShownAs(const Bytes& stored, int width, int height, int bytesPerPixel, int orientation, int& shownWidth,
+              int& shownHeight) {
+  // Where stored row 0 and column 0 belong, by orientation 1..8.
+  static constexpr char kRowZero[] = "TTBBLRRL";
+  static constexpr char kColumnZero[] = "LRRLTTBB";
+  const int o = orientation >= 1 && orientation <= 8 ? orientation - 1 : 0;
+  const bool across = kRowZero[o] == 'L' || kRowZero[o] == 'R';  // stored rows become columns
+  shownWidth = across ? height : width;
+  shownHeight = across ? width : height;
+  Bytes shown(stored.size());
+  const auto b = static_cast<std::size_t>(bytesPerPixel);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      int sx = 0;
+      int sy = 0;
+      if (across) {
+        sx = kRowZero[o] == 'R' ? height - 1 - y : y;
+        sy = kColumnZero[o] == 'B' ? width - 1 - x : x;
+      } else {
+        sx = kColumnZero[o] == 'R' ? width - 1 - x : x;
+        sy = kRowZero[o] == 'B' ? height - 1 - y : y;
+      }
+      std::copy_n(&stored[(static_cast<std::size_t>(y) * width + x) * b], b,
+                  &shown[(static_cast<std::size_t>(sy) * shownWidth + sx) * b]);
+    }
+  }
+  return shown;
 }
 
 }  // namespace testsupport

@@ -96,4 +96,9 @@ Bytes ImageAsRgb(const engine::ImageBuffer& image);
 // A deterministic picture with gradients and noise.
 Bytes PatternRgb(int width, int height, std::uint32_t seed = 1);
 
+// A stored picture as it is shown under an orientation (1..8: where stored row 0
+// and column 0 belong), placed pixel by pixel; the shown size comes back.
+Bytes ShownAs(const Bytes& stored, int width, int height, int bytesPerPixel, int orientation, int& shownWidth,
+              int& shownHeight);
+
 }  // namespace testsupport

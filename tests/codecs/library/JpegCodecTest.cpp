@@ -405,3 +405,77 @@ TEST_F(JpegCodecTest, CommandLineToolWritesJpeg) {
 }
 
 }  // namespace
+
+namespace {
+
+// SOI, an APP1 Exif block recording orientation in the byte order asked for,
+// then the rest of file; bigEndian files carry an XMP APP1 before it too.
+Bytes WithOrientation(const Bytes& file, int orientation, bool bigEndian) {
+  auto put = [bigEndian](Bytes& out, std::uint32_t v, int size) {
+    for (int i = 0; i < size; ++i) out.push_back(static_cast<std::uint8_t>(v >> (bigEndian ? 8 * (size - 1 - i) : 8 * i)));
+  };
+  Bytes exif = {'E', 'x', 'i', 'f', 0, 0, bigEndian ? std::uint8_t{'M'} : std::uint8_t{'I'},
+                bigEndian ? std::uint8_t{'M'} : std::uint8_t{'I'}};
+  put(exif, 42, 2);
+  put(exif, 8, 4);
+  put(exif, 1, 2);  // one entry: Orientation, SHORT, 1, the value
+  for (const auto& [v, size] : {std::pair{0x0112u, 2}, {3u, 2}, {1u, 4}, {static_cast<std::uint32_t>(orientation), 2},
+                               {0u, 2}, {0u, 4}}) {
+    put(exif, v, size);
+  }
+  Bytes out = {0xFF, 0xD8};
+  auto segment = [&out](const Bytes& payload) {
+    out.insert(out.end(), {0xFF, 0xE1, static_cast<std::uint8_t>((payload.size() + 2) >> 8),
+                           static_cast<std::uint8_t>(payload.size() + 2)});
+    out.insert(out.end(), payload.begin(), payload.end());
+  };
+  if (bigEndian) segment(Bytes{'h', 't', 't', 'p', ':', '/', '/', 'n', 's', 0, '<', 'x', '/', '>'});
+  segment(exif);
+  out.insert(out.end(), file.begin() + 2, file.end());
+  return out;
+}
+
+// Each orientation in each byte order against the stored picture turned by
+// the test, exactly (the files share one entropy-coded picture), and against
+// Pillow's exif_transpose; colour and grey.
+TEST_F(JpegCodecTest, ExifOrientationDeliversThePhotoUpright) {
+  const bool pillow = librarytest::HavePillow();
+  constexpr int kWidth = 83;
+  constexpr int kHeight = 61;
+  for (int colour : {1, 0}) {
+    ImageBuffer source;
+    testsupport::FillRgbImage(source, kWidth, kHeight, testsupport::PatternRgb(kWidth, kHeight, 5));
+    const std::string plain = Path("plain.jpg");
+    ASSERT_EQ(JpegCodec().WriteImage(plain.c_str(), &source, 100, colour, 0, 0), 1);
+    ImageBuffer stored;
+    ASSERT_EQ(engine::LoadAnyImage(plain.c_str(), stored), engine::ResultOk);
+    const Bytes storedPixels(stored.GetPixels(), stored.GetPixels() + stored.GetPixelBytes());
+    std::string names;
+    for (int file = 0; file < 16; ++file) {
+      const std::string name = Path(librarytest::NumberedName("o", file, ".jpg"));
+      ASSERT_TRUE(testsupport::WriteBytes(name, WithOrientation(testsupport::ReadBytes(plain), file % 8 + 1, file >= 8)));
+      names += " " + Quote(name);
+    }
+    ASSERT_TRUE(!pillow || librarytest::RunPillow("import sys\nfrom PIL import Image, ImageOps\nfor p in sys.argv[1:]:\n"
+                                                  "  open(p + '.rgb', 'wb').write(ImageOps.exif_transpose("
+                                                  "Image.open(p)).convert('RGB').tobytes())",
+                                                  names));
+    for (int file = 0; file < 16; ++file) {
+      const std::string name = Path(librarytest::NumberedName("o", file, ".jpg"));
+      ImageBuffer image;
+      ASSERT_EQ(engine::LoadAnyImage(name.c_str(), image), engine::ResultOk) << name;
+      int w = 0;
+      int h = 0;
+      const Bytes expected = testsupport::ShownAs(storedPixels, kWidth, kHeight, colour == 1 ? 3 : 1, file % 8 + 1, w, h);
+      EXPECT_EQ(image.GetWidth(), w) << name;
+      EXPECT_EQ(image.GetHeight(), h) << name;
+      EXPECT_EQ(Bytes(image.GetPixels(), image.GetPixels() + image.GetPixelBytes()), expected) << name;
+      if (pillow) {
+        EXPECT_EQ(librarytest::Rgb(image), testsupport::ReadBytes(name + ".rgb")) << name << " against Pillow";
+      }
+    }
+  }
+  if (!pillow) GTEST_SKIP() << "Pillow not available: checked against the test's own turn only";
+}
+
+}  // namespace

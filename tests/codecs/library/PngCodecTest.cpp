@@ -208,7 +208,7 @@ TEST_F(PngCodecTest, PaletteFilesKeepTheirIndicesAndEntries) {
       picture.plte.insert(picture.plte.end(), {static_cast<std::uint8_t>(10 + e), static_cast<std::uint8_t>(100 + e),
                                          static_cast<std::uint8_t>(200 + e)});
     }
-    picture.trns = {0};  // ignored: the palette stays as it is
+    picture.trns = {0};  // entry 0 wholly transparent: white
     for (std::uint32_t i = 0; i < 12; ++i) picture.samples.push_back(i % entries);
     ImageBuffer image;
     int begun = 0;
@@ -219,9 +219,9 @@ TEST_F(PngCodecTest, PaletteFilesKeepTheirIndicesAndEntries) {
     EXPECT_EQ(image.GetBitsPerPixel(), 8u);
     ASSERT_EQ(image.GetPaletteCount(), static_cast<std::int32_t>(entries));
     for (std::uint32_t e = 0; e < entries; ++e) {
-      EXPECT_EQ(image.GetPalette()[e].red, 10 + e);
-      EXPECT_EQ(image.GetPalette()[e].green, 100 + e);
-      EXPECT_EQ(image.GetPalette()[e].blue, 200 + e);
+      EXPECT_EQ(image.GetPalette()[e].red, e == 0 ? 255 : 10 + e);
+      EXPECT_EQ(image.GetPalette()[e].green, e == 0 ? 255 : 100 + e);
+      EXPECT_EQ(image.GetPalette()[e].blue, e == 0 ? 255 : 200 + e);
     }
     for (std::uint32_t i = 0; i < 12; ++i) EXPECT_EQ(image.GetPixels()[i], picture.samples[i]) << depth;
   }
@@ -247,14 +247,14 @@ TEST_F(PngCodecTest, ColourTypesMapToTheirDepths) {
   rgb.width = 2;
   rgb.colourType = 2;
   rgb.samples = {1, 2, 3, 250, 251, 252};
-  rgb.trns = {0, 1, 0, 2, 0, 3};  // RGB with tRNS stays 24-bit
+  rgb.trns = {0, 1, 0, 2, 0, 3};  // RGB with tRNS stays 24-bit, the keyed colour white
   ImageBuffer image;
   int begun = 0;
   int read = 0;
   Load(Write("rgb.png", MakePng(rgb)), image, begun, read);
   ASSERT_EQ(read, 1);
   EXPECT_EQ(image.GetBitsPerPixel(), 24u);
-  EXPECT_EQ(Bytes(image.GetPixels(), image.GetPixels() + 6), (Bytes{1, 2, 3, 250, 251, 252}));
+  EXPECT_EQ(Bytes(image.GetPixels(), image.GetPixels() + 6), (Bytes{255, 255, 255, 250, 251, 252}));
 
   PngPicture rgba;
   rgba.width = 2;
@@ -263,10 +263,11 @@ TEST_F(PngCodecTest, ColourTypesMapToTheirDepths) {
   Load(Write("rgba.png", MakePng(rgba)), image, begun, read);
   ASSERT_EQ(read, 1);
   EXPECT_EQ(image.GetBitsPerPixel(), 32u);
-  EXPECT_EQ(Bytes(image.GetPixels(), image.GetPixels() + 8), (Bytes{4, 1, 2, 3, 0, 200, 201, 202}));
+  // Over white, and opaque: (1 * 4 + 255 * 251 + 127) / 255 = 251.
+  EXPECT_EQ(Bytes(image.GetPixels(), image.GetPixels() + 8), (Bytes{255, 251, 251, 251, 255, 255, 255, 255}));
 }
 
-TEST_F(PngCodecTest, GreyWithAlphaOrTransparencyDropsTheAlpha) {
+TEST_F(PngCodecTest, GreyWithAlphaOrTransparencyLiesOverWhite) {
   PngPicture greyAlpha;
   greyAlpha.width = 3;
   greyAlpha.colourType = 4;
@@ -278,19 +279,105 @@ TEST_F(PngCodecTest, GreyWithAlphaOrTransparencyDropsTheAlpha) {
   ASSERT_EQ(read, 1);
   EXPECT_EQ(image.GetBitsPerPixel(), 8u);
   EXPECT_EQ(image.GetPaletteCount(), 0);
-  EXPECT_EQ(Bytes(image.GetPixels(), image.GetPixels() + 3), (Bytes{10, 20, 30}));
+  // (30 * 128 + 255 * 127 + 127) / 255 = 142
+  EXPECT_EQ(Bytes(image.GetPixels(), image.GetPixels() + 3), (Bytes{10, 255, 142}));
 
   for (int depth : {1, 2, 4, 8}) {
     const std::uint32_t top = (1u << depth) - 1;
     PngPicture picture;
     picture.width = 4;
     picture.bitDepth = depth;
-    picture.trns = {0, 0};
-    picture.samples = {0, top, 0, top};
+    picture.trns = {0, 0};  // level 0 transparent
+    picture.samples = {0, top, 1, top};
     Load(Write(librarytest::NumberedName("gt", depth, ".png"), MakePng(picture)), image, begun, read);
     ASSERT_EQ(read, 1) << depth;
     EXPECT_EQ(image.GetBitsPerPixel(), 8u);
-    EXPECT_EQ(Bytes(image.GetPixels(), image.GetPixels() + 4), (Bytes{0, 255, 0, 255})) << depth;
+    EXPECT_EQ(Bytes(image.GetPixels(), image.GetPixels() + 4),
+              (Bytes{255, 255, static_cast<std::uint8_t>(255 / top), 255})) << depth;
+  }
+}
+
+// Alpha from 0 to 255 against (c * a + 255 * (255 - a) + 127) / 255 exactly,
+// and against Pillow's compositing over white: RGBA, grey + alpha, and a
+// palette with a tRNS ramp.
+TEST_F(PngCodecTest, AlphaRampsLieOverWhite) {
+  PngPicture rgba;
+  rgba.width = 256;
+  rgba.colourType = 6;
+  PngPicture ga = rgba;
+  ga.colourType = 4;
+  PngPicture palette = rgba;
+  palette.colourType = 3;
+  Bytes rgbaExpected;
+  Bytes gaExpected;
+  for (std::uint32_t a = 0; a < 256; ++a) {
+    const std::uint32_t rgb[3] = {(a * 7) % 256, 255 - a, (a * a) % 256};
+    for (std::uint32_t c : rgb) {
+      rgba.samples.push_back(c);
+      rgbaExpected.push_back(static_cast<std::uint8_t>((c * a + 255 * (255 - a) + 127) / 255));
+      palette.plte.push_back(static_cast<std::uint8_t>(c));
+    }
+    rgba.samples.push_back(a);
+    ga.samples.insert(ga.samples.end(), {rgb[0], a});
+    gaExpected.insert(gaExpected.end(), 3, rgbaExpected[a * 3]);
+    palette.samples.push_back(a);
+    palette.trns.push_back(static_cast<std::uint8_t>(a));
+  }
+  const std::pair<std::string, Bytes> cases[] = {{Write("rgba.png", MakePng(rgba)), rgbaExpected},
+                                                 {Write("ga.png", MakePng(ga)), gaExpected},
+                                                 {Write("palette.png", MakePng(palette)), rgbaExpected}};
+  std::string pillowArgs;
+  for (const auto& [path, expected] : cases) {
+    ImageBuffer image;
+    ASSERT_EQ(engine::LoadAnyImage(path.c_str(), image), engine::ResultOk) << path;
+    EXPECT_EQ(librarytest::Rgb(image), expected) << path;
+    EXPECT_EQ(image.GetPaletteCount(), path == cases[2].first ? 256 : 0) << "a palette picture stays one";
+    pillowArgs += " " + Quote(path);
+  }
+  if (!librarytest::HavePillow()) GTEST_SKIP() << "Pillow not available";
+  ASSERT_TRUE(librarytest::RunPillow(
+      "import sys\nfrom PIL import Image\nfor p in sys.argv[1:]:\n  m=Image.open(p).convert('RGBA')\n"
+      "  w=Image.alpha_composite(Image.new('RGBA',m.size,'white'),m)\n"
+      "  open(p+'.rgb','wb').write(w.convert('RGB').tobytes())",
+      pillowArgs));
+  for (const auto& [path, expected] : cases) {
+    EXPECT_LE(librarytest::MaxDifference(expected, testsupport::ReadBytes(path + ".rgb")), 1) << path;
+  }
+
+  // Every command as the window uses it writes the picture over white: read
+  // back by ImageMagick, or the very bytes the command writes from the BMP.
+  const std::string magick = testsupport::ImageMagick();
+  if (magick.empty()) GTEST_SKIP() << "ImageMagick not available";
+  struct Command {
+    const char* name;
+    int (*run)(const char*, const char*);
+  };
+  const Command commands[] = {
+      {"bmp", [](const char* s, const char* t) { return engine::ConvertToBmp(s, t); }},
+      {"png", [](const char* s, const char* t) { return engine::ConvertToPng(s, t, 24); }},
+      {"tif", [](const char* s, const char* t) { return engine::ConvertToTif(s, t, 0); }},
+      {"ppm", [](const char* s, const char* t) { return engine::ConvertToPpm(s, t, 1); }},
+      {"pcx", [](const char* s, const char* t) { return engine::ConvertToPcx(s, t); }},
+      {"sgi", [](const char* s, const char* t) { return engine::ConvertToSgi(s, t); }},
+      {"jpg", [](const char* s, const char* t) { return engine::ConvertToJpg(s, t, 0, 99, 1, 50); }},
+      {"pgm", [](const char* s, const char* t) { return engine::ConvertToPgm(s, t, 1); }},
+      {"pic", [](const char* s, const char* t) { return engine::ConvertToPic(s, t); }}};
+  const std::string bmp = Path("out.bmp");
+  for (const Command& command : commands) {
+    const std::string target = Path(std::string("out.") + command.name);
+    ASSERT_EQ(command.run(cases[0].first.c_str(), target.c_str()), engine::ResultOk) << command.name;
+    const std::string name = command.name;
+    if (name == "jpg" || name == "pgm" || name == "pic") {
+      const std::string fromBmp = Path(std::string("bmp.") + command.name);
+      ASSERT_EQ(command.run(bmp.c_str(), fromBmp.c_str()), engine::ResultOk) << command.name;
+      EXPECT_EQ(testsupport::ReadBytes(target), testsupport::ReadBytes(fromBmp)) << command.name;
+      continue;
+    }
+    int w = 0;
+    int h = 0;
+    Bytes written;
+    ASSERT_TRUE(testsupport::DecodeWithImageMagick(target, w, h, written)) << command.name;
+    EXPECT_EQ(written, rgbaExpected) << command.name;
   }
 }
 
@@ -492,9 +579,16 @@ TEST_F(PngCodecTest, PaletteAndAlphaImagesRoundTrip) {
     EXPECT_EQ(rgba[p * 4 + 3], before[p * 4]) << "alpha of pixel " << p;
     EXPECT_EQ(rgba[p * 4 + 0], before[p * 4 + 1]);
   }
+  // Read back, the alpha lies over white and the picture is opaque.
   ASSERT_EQ(codec.BeginRead(Path("a1.png").c_str(), &read), 1);
   ASSERT_EQ(codec.ReadImage(), 1);
-  EXPECT_EQ(Bytes(read.GetPixels(), read.GetPixels() + 24), before);
+  for (std::size_t p = 0; p < 6; ++p) {
+    const std::uint32_t a = before[p * 4];
+    EXPECT_EQ(read.GetPixels()[p * 4], 255);
+    for (std::size_t c = 1; c < 4; ++c) {
+      EXPECT_EQ(read.GetPixels()[p * 4 + c], (before[p * 4 + c] * a + 255 * (255 - a) + 127) / 255) << p;
+    }
+  }
 }
 
 TEST_F(PngCodecTest, RefusedWriteRequests) {
@@ -590,18 +684,18 @@ TEST_F(PngCodecTest, PngSuiteFilesMatchTheOracle) {
     int read = 0;
     Load(path, image, begun, read);
     ASSERT_EQ(read, 1) << name;
-    // Pillow's samples, alpha dropped, with the file's gAMA applied for a 2.2
-    // screen the way libpng does (palettes are taken before gamma).
+    // Pillow's samples with the file's gAMA applied for a 2.2 screen the way
+    // libpng does (palettes are taken before gamma), then laid over white.
     const std::string raw = Path(std::string(name) + ".rgb");
     ASSERT_TRUE(librarytest::RunPillow(
         "import sys\nfrom PIL import Image\nim=Image.open(sys.argv[1])\n"
         "g=im.info.get('gamma')\npal=im.mode=='P'\n"
-        "im=im.convert('RGBA').convert('RGB')\n"
-        "data=bytes(im.tobytes())\n"
-        "if g and not pal and 'srgb' not in im.info and abs(g*2.2-1)>0.05:\n"
+        "srgb='srgb' in im.info\nim=im.convert('RGBA')\n"
+        "if g and not pal and not srgb and abs(g*2.2-1)>0.05:\n"
         "  t=[int(255*pow(i/255.0,1/(2.2*g))+0.5) for i in range(256)]\n"
-        "  data=bytes(t[b] for b in data)\n"
-        "open(sys.argv[2],'wb').write(data)",
+        "  im=Image.merge('RGBA',[b.point(t) for b in im.split()[:3]]+[im.getchannel('A')])\n"
+        "im=Image.alpha_composite(Image.new('RGBA',im.size,'white'),im).convert('RGB')\n"
+        "open(sys.argv[2],'wb').write(im.tobytes())",
         Quote(path) + " " + Quote(raw)))
         << name;
     const Bytes expected = testsupport::ReadBytes(raw);

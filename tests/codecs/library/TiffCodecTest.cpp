@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <thread>
@@ -264,35 +265,114 @@ TEST_F(TiffCodecTest, PaletteGreyRgbaAndBilevelFilesReadAsRgb) {
   }
 }
 
-// Unassociated alpha (ExtraSamples 2) holds the colours as they are: the TIFF
-// and the PNG of one picture must read alike, to the last bit.
-TEST_F(TiffCodecTest, UnassociatedAlphaKeepsTheStoredColours) {
+// Alpha ramps over white: unassociated alpha (ExtraSamples 2, RGBA and grey)
+// by the rounded formula, exactly as the PNG twin reads and within 1 of
+// Pillow's compositing; associated alpha (1) adds 255 - a to the stored,
+// premultiplied samples.
+TEST_F(TiffCodecTest, AlphaOfEitherKindLiesOverWhite) {
+  if (!librarytest::HaveTiffTools()) GTEST_SKIP() << "tiffcp and tiffset are not reachable from a Windows program";
   if (!librarytest::HavePillow()) GTEST_SKIP() << "Pillow not available";
-  const std::string tif = Path("half-red.tif");
-  const std::string png = Path("half-red.png");
+  const std::string base = Path("ramp");
+  // "RGBa": RGBA samples premultiplied here, then marked associated.
   ASSERT_TRUE(librarytest::RunPillow(
-      "import sys\nfrom PIL import Image\nim = Image.new('RGBA', (4, 4), (255, 0, 0, 128))\n"
-      "im.putpixel((1, 2), (10, 200, 77, 3))\nim.save(sys.argv[1])\nim.save(sys.argv[2])\n",
-      Quote(tif) + " " + Quote(png)));
-  TIFF* tiff = TIFFOpen(tif.c_str(), "r");
-  ASSERT_NE(tiff, nullptr);
-  std::uint16_t count = 0;
-  std::uint16_t* kinds = nullptr;
-  ASSERT_EQ(TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &count, &kinds), 1);
-  ASSERT_EQ(kinds[0], EXTRASAMPLE_UNASSALPHA) << "Pillow no longer writes unassociated alpha";
-  TIFFClose(tiff);
+      "import os, sys\nfrom PIL import Image\nb=sys.argv[1]\n"
+      "im=Image.new('RGBA',(256,3))\n"
+      "im.putdata([((x*7)%256,(255-x)%256,(x*x)%256,x if y<2 else 255-x) for y in range(3) for x in range(256)])\n"
+      "pre=Image.new('RGBA',im.size)\n"
+      "pre.putdata([tuple((c*p[3]+127)//255 for c in p[:3])+(p[3],) for p in im.getdata()])\n"
+      "for mode,m in (('RGBA',im),('LA',im.convert('LA')),('RGBa',pre)):\n"
+      "  m.save(b+mode+'.tif')\n"
+      "  m.save(b+mode+'.png')\n"
+      "  open(b+mode+'.raw','wb').write(m.tobytes())\n"
+      "if os.system('tiffset -s 338 1 1 '+b+'RGBa.tif'): sys.exit(1)\n"
+      "for mode in ('RGBA','LA','RGBa'):\n"
+      "  m=Image.open(b+mode+'.tif').convert('RGBA')\n"
+      "  w=Image.alpha_composite(Image.new('RGBA',m.size,'white'),m)\n"
+      "  open(b+mode+'.pil','wb').write(w.convert('RGB').tobytes())\n",
+      Quote(base)));
+  for (const std::string mode : {"RGBA", "LA", "RGBa"}) {
+    const Bytes stored = testsupport::ReadBytes(base + mode + ".raw");
+    const std::size_t channels = mode == "LA" ? 2 : 4;
+    ASSERT_EQ(stored.size(), 256u * 3 * channels) << mode;
+    Bytes expected;
+    for (std::size_t p = 0; p < 256 * 3; ++p) {
+      const int a = stored[p * channels + channels - 1];
+      for (std::size_t c = 0; c < 3; ++c) {
+        const int sample = stored[p * channels + (channels == 2 ? 0 : c)];
+        expected.push_back(static_cast<std::uint8_t>(
+            mode == "RGBa" ? std::min(255, sample + 255 - a) : (sample * a + 255 * (255 - a) + 127) / 255));
+      }
+    }
+    int w = 0;
+    int h = 0;
+    int result = 0;
+    const Bytes read = Load(base + mode + ".tif", w, h, result);
+    ASSERT_EQ(result, 1) << mode;
+    EXPECT_EQ(read, expected) << mode;
+    EXPECT_LE(librarytest::MaxDifference(read, testsupport::ReadBytes(base + mode + ".pil")), 1) << mode;
+    if (mode == "RGBa") continue;
+    ImageBuffer twin;
+    ASSERT_EQ(engine::LoadAnyImage((base + mode + ".png").c_str(), twin), engine::ResultOk);
+    EXPECT_EQ(librarytest::Rgb(twin), read) << mode << ": the PNG twin";
+  }
+}
 
-  int w = 0;
-  int h = 0;
-  int result = 0;
-  const Bytes fromTiff = Load(tif, w, h, result);
-  ASSERT_EQ(result, 1);
-  EXPECT_EQ(fromTiff[0], 255);
-  EXPECT_EQ(fromTiff[1], 0);
-  EXPECT_EQ(fromTiff[(2 * 4 + 1) * 3 + 1], 200);
-  ImageBuffer image;
-  ASSERT_EQ(engine::LoadAnyImage(png.c_str(), image), engine::ResultOk);
-  EXPECT_EQ(fromTiff, testsupport::ImageAsRgb(image));
+// All eight Orientation values against the stored picture turned by the
+// test, and against ImageMagick's -auto-orient (Pillow's exif_transpose turns
+// a TIFF twice: its TIFF reader turns some files itself).
+TEST_F(TiffCodecTest, EveryOrientationIsShownUpright) {
+  if (!librarytest::HaveTiffTools()) GTEST_SKIP() << "tiffcp and tiffset are not reachable from a Windows program";
+  const Bytes stored = testsupport::PatternRgb(29, 23, 12);
+  const std::string magick = testsupport::ImageMagick();
+  for (int orientation = 1; orientation <= 8; ++orientation) {
+    const std::string path = WriteRgb(librarytest::NumberedName("o", orientation, ".tif"), 29, 23, stored);
+    ASSERT_TRUE(librarytest::Run("tiffset -s 274 " + std::to_string(orientation) + " " + Quote(path)));
+    int w = 0;
+    int h = 0;
+    int result = 0;
+    const Bytes read = Load(path, w, h, result);
+    ASSERT_EQ(result, 1);
+    int shownWidth = 0;
+    int shownHeight = 0;
+    EXPECT_EQ(read, testsupport::ShownAs(stored, 29, 23, 3, orientation, shownWidth, shownHeight)) << orientation;
+    EXPECT_EQ(w, shownWidth);
+    EXPECT_EQ(h, shownHeight);
+    if (magick.empty()) continue;
+    ASSERT_TRUE(librarytest::Run(Quote(magick) + " " + Quote(path) + " -auto-orient -depth 8 rgb:" + Quote(path + ".rgb")));
+    EXPECT_EQ(read, testsupport::ReadBytes(path + ".rgb")) << orientation << " against ImageMagick";
+  }
+  if (magick.empty()) GTEST_SKIP() << "ImageMagick not available: checked against the test's own turn only";
+}
+
+// Tiles that overhang the right and bottom edges, in every scheme of the
+// corpus and in separate planes: uncompressed tiles whose size is no multiple
+// of 1024 bytes were refused.
+TEST_F(TiffCodecTest, TiledFilesWithEdgeTilesRead) {
+  if (!librarytest::HaveTiffTools()) GTEST_SKIP() << "tiffcp and tiffset are not reachable from a Windows program";
+  const Bytes noisy = testsupport::PatternRgb(77, 53, 3);
+  const Bytes smooth = librarytest::SmoothRgb(77, 53);
+  const std::string noisyPlain = WriteRgb("noisy.tif", 77, 53, noisy);
+  const std::string smoothPlain = WriteRgb("smooth.tif", 77, 53, smooth);
+  for (const std::string scheme : {"none", "lzw", "zip", "packbits", "lzma", "zstd", "jpeg:90"}) {
+    for (const std::string layout : {"-p contig -w 16 -l 16", "-p contig -w 48 -l 32", "-p separate -w 16 -l 48"}) {
+      const bool lossy = scheme == "jpeg:90";
+      if (lossy && layout.find("separate") != std::string::npos) continue;  // tiffcp cannot
+      const std::string path = Path("t-" + scheme.substr(0, 4) + ".tif");
+      ASSERT_TRUE(librarytest::Run("tiffcp -c " + scheme + " -t " + layout + " " +
+                                   Quote(lossy ? smoothPlain : noisyPlain) + " " + Quote(path)))
+          << scheme << " " << layout;
+      int w = 0;
+      int h = 0;
+      int result = 0;
+      const Bytes read = Load(path, w, h, result);
+      ASSERT_EQ(result, 1) << scheme << " " << layout;
+      if (lossy) {
+        EXPECT_LT(librarytest::MeanDifference(read, smooth), 3.0) << layout;
+      } else {
+        EXPECT_EQ(read, noisy) << scheme << " " << layout;
+      }
+    }
+  }
 }
 
 TEST_F(TiffCodecTest, RowOrderFollowsTheFile) {

@@ -328,6 +328,56 @@ truncations("jpeg", "jpg", jpeg_plain,
             # warns once the scan header's last byte (the ignored Ah/Al) is reached.
             lambda cut: 1 if cut >= sos_end - 1 else -3, "16x16 JPEG (a cut in the scan is only a warning)")
 
+# --- JPEG with Exif --------------------------------------------------------
+# A 16x8 picture, so that a transposing orientation shows as 8x16. Every file
+# loads; only the "-valid-" ones are turned, the others keep orientation 1.
+
+def exif(order="<", ifd=8, entries=((0x0112, 3, 1, 6),), next_ifd=0, count=None, tail=b"", magic=42):
+    mark = b"II" if order == "<" else b"MM"
+    body = mark + struct.pack(order + "HI", magic, ifd)
+    body += struct.pack(order + "H", len(entries) if count is None else count)
+    for tag, kind, n, value in entries:
+        packed = struct.pack(order + "HH", value & 0xFFFF, 0) if kind == 3 else struct.pack(order + "I", value)
+        body += struct.pack(order + "HHI", tag, kind, n) + packed
+    body += struct.pack(order + "I", next_ifd) + tail
+    return b"Exif\0\0" + body
+
+
+def jpeg_with_app1(*payloads):
+    plain = jpeg(width=16, height=8)
+    return plain[:2] + b"".join(marker(0xE1, p) for p in payloads) + plain[2:]
+
+
+def add_exif(name, payloads, why):
+    add("jpeg-exif-%s.jpg" % name, jpeg_with_app1(*payloads), 1, why)
+
+
+add_exif("valid-6-le", [exif("<")], "control: orientation 6, little-endian: loads 8x16")
+add_exif("valid-6-be", [exif(">")], "control: orientation 6, big-endian: loads 8x16")
+add_exif("valid-6-after-xmp", [b"http://ns.adobe.com/xap/1.0/\0<x/>", exif("<")],
+         "control: an XMP APP1 first, then the Exif block: loads 8x16")
+add_exif("ifd0-offset-past-segment", [exif("<", ifd=0xFFFFFF00)], "IFD0 offset far past the segment")
+add_exif("ifd0-offset-at-segment-end", [exif("<", ifd=8 + 2 + 12 + 4)], "IFD0 offset at the segment's end")
+add_exif("entry-count-past-segment", [exif("<", entries=((0x010F, 2, 4, 0), (0x0112, 3, 1, 6)), count=0xFFFF)[:-10]],
+         "entry count 65535, the orientation entry cut off by the segment's end")
+add_exif("value-count-overflow", [exif("<", entries=((0x0112, 3, 0xFFFFFFFF, 6),))],
+         "orientation count 0xFFFFFFFF: count x 2 overflows 32 bits")
+add_exif("ifd-loop-to-self", [exif("<", entries=((0x010F, 2, 4, 0),), next_ifd=8)],
+         "IFD0 without orientation, its next-IFD offset pointing at itself")
+add_exif("ifd-loop-orientation-in-ifd1",
+         [exif("<", entries=((0x010F, 2, 4, 0),), next_ifd=26,
+               tail=struct.pack("<HHHIHHI", 1, 0x0112, 3, 1, 6, 0, 8))],
+         "orientation 6 only in IFD1, whose next offset loops back to IFD0")
+add_exif("orientation-zero", [exif("<", entries=((0x0112, 3, 1, 0),))], "orientation 0")
+add_exif("orientation-nine", [exif(">", entries=((0x0112, 3, 1, 9),))], "orientation 9")
+add_exif("orientation-long-type", [exif("<", entries=((0x0112, 4, 1, 6),))], "orientation as a LONG")
+add_exif("byte-order-mixed", [b"Exif\0\0IM" + exif("<")[8:]], "byte order mark IM")
+add_exif("magic-wrong", [exif("<", magic=43)], "TIFF magic 43")
+add_exif("header-truncated", [b"Exif\0\0II*"], "the TIFF header cut after three bytes")
+add_exif("identifier-only", [b"Exif\0\0"], "an APP1 of the identifier alone")
+add_exif("second-block-ignored", [exif("<", entries=((0x0112, 3, 1, 1),)), exif("<")],
+         "a first Exif block says 1, a second 6: the first decides")
+
 # --- TIFF ------------------------------------------------------------------
 
 def tiff(width=4, length=3, bits=8, samples=3, photometric=2, compression=1, strip_offset=None,
