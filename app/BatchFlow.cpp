@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/ControlNames.h"
+#include "app/Paths.h"
 #include "engine/commands/ConversionCommands.h"
 #include "platform/Platform.h"
 
@@ -18,12 +19,17 @@ constexpr char kBrowseTitle[] = "选择目标目录";
 
 std::atomic<int> fixedWorkers{0};
 
+// The messages write "\" on every system; the folders take the system's
+// separator.
 const BatchTargetRow kBatchRows[kBatchTargetCount] = {
-    {BatchTarget::Jpg, names::kBatchJpg, "设置默认文件夹为程序目录\\tmp\\批量jpg", "tmp/批量jpg", "/tmp/批量jpg",
+    {BatchTarget::Jpg, names::kBatchJpg, "设置默认文件夹为程序目录\\tmp\\批量jpg", PICTOMILL_TMP_FOLDER("批量jpg"),
+     PICTOMILL_SEPARATOR PICTOMILL_TMP_FOLDER("批量jpg"),
      {"*.bmp", "*.png"}, ".jpg"},
-    {BatchTarget::Bmp, names::kBatchBmp, "设置默认文件夹为程序目录\\tmp\\批量bmp", "tmp/批量bmp", "/tmp/批量bmp",
+    {BatchTarget::Bmp, names::kBatchBmp, "设置默认文件夹为程序目录\\tmp\\批量bmp", PICTOMILL_TMP_FOLDER("批量bmp"),
+     PICTOMILL_SEPARATOR PICTOMILL_TMP_FOLDER("批量bmp"),
      {"*.jpg", "*.jpeg", "*.png"}, ".bmp"},
-    {BatchTarget::Png, names::kBatchPng, "设置默认文件夹为程序目录\\tmp\\批量png", "tmp/批量png", "/tmp/批量png",
+    {BatchTarget::Png, names::kBatchPng, "设置默认文件夹为程序目录\\tmp\\批量png", PICTOMILL_TMP_FOLDER("批量png"),
+     PICTOMILL_SEPARATOR PICTOMILL_TMP_FOLDER("批量png"),
      {"*.jpg", "*.jpeg", "*.bmp"}, ".png"},
 };
 
@@ -104,7 +110,7 @@ void RunOwnedBatch(host::Host& host, const BatchTargetRow& row) {
   const AppState::BatchLists lists = EnumerateBatchSources(host, sourceFolder, row.patterns);
   State().SetBatch(lists);
   auto outputOf = [&](std::size_t entry) {
-    return targetFolder + platform::kPathSeparator + lists.names[entry] + row.extension;
+    return host::JoinPath(targetFolder, lists.names[entry] + row.extension);
   };
 
   // Nothing is replaced unasked: one question before the first file.
@@ -254,10 +260,10 @@ AppState::BatchLists EnumerateBatchSources(host::Host& host, const host::Text& f
                                            const std::vector<const char*>& patterns) {
   AppState::BatchLists lists;
   host::SearchSlot slot;
-  const host::Text prefix = folder + platform::kPathSeparator;
   for (const char* pattern : patterns) {
-    for (host::Text name = host.FindFile(slot, prefix + pattern); !name.empty(); name = host.FindFile(slot)) {
-      lists.paths.push_back(prefix + name);
+    for (host::Text name = host.FindFile(slot, host::JoinPath(folder, pattern)); !name.empty();
+         name = host.FindFile(slot)) {
+      lists.paths.push_back(host::JoinPath(folder, name));
       lists.names.push_back(std::move(name));
     }
   }

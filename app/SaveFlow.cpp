@@ -32,8 +32,7 @@ const SaveRow kSaveRows[kSingleTargetCount] = {
 bool ReadConvertedFile(host::Host& host, const host::Text& path, host::Bytes& bytes) {
   bytes.clear();
   if (path.empty()) return false;
-  const host::Text resolved =
-      path[0] == platform::kPathSeparator ? path : host.GetProgramDirectory() + platform::kPathSeparator + path;
+  const host::Text resolved = host::ResolveIn(host.GetProgramDirectory(), path);
   if (!engine::IsRegularFile(resolved.c_str())) return false;
   std::FILE* file = platform::OpenFile(resolved.c_str(), "rb");
   if (file == nullptr) return false;

@@ -1,9 +1,11 @@
 #include "app/SingleFileFlow.h"
 
+#include <algorithm>
 #include <string>
 
 #include "app/AppState.h"
 #include "app/ControlNames.h"
+#include "app/Paths.h"
 #include "engine/commands/ConversionCommands.h"
 #include "platform/Platform.h"
 
@@ -12,19 +14,29 @@ namespace {
 
 constexpr char kCaption[] = "提示";
 
-// Folders and tails as the program writes them; joined with the platform
-// separator below rather than spelt with one.
+// Folders and tails with the system's separator: "tmp\jpg图片" and
+// "\tmp\jpg图片\转-" on Windows.
 const TargetFormat kTargets[kSingleTargetCount] = {
-    {SingleTarget::Jpg, names::kConvertJpg, "tmp/jpg图片", "/tmp/jpg图片/转-", ".jpg", "JPG格式转换成功！"},
-    {SingleTarget::Bmp, names::kConvertBmp, "tmp/bmp图片", "/tmp/bmp图片/改-", ".bmp", "BMP格式转换成功！"},
-    {SingleTarget::Tif, names::kConvertTif, "tmp/tif图片", "/tmp/tif图片/改-", ".tif", "TIF格式转换成功！"},
-    {SingleTarget::Png, names::kConvertPng, "tmp/png图片", "/tmp/png图片/改-", ".png", "PNG格式转换成功！"},
-    {SingleTarget::Ppm, names::kConvertPpm, "tmp/ppm图片", "/tmp/ppm图片/改-", ".ppm", "PPM格式转换成功！"},
-    {SingleTarget::Pgm, names::kConvertPgm, "tmp/pgm图片", "/tmp/pgm图片/改-", ".pgm", "PGM格式转换成功！"},
-    {SingleTarget::Pbm, names::kConvertPbm, "tmp/pbm图片", "/tmp/pbm图片/改-", ".pbm", "PBM格式转换成功！"},
-    {SingleTarget::Pcx, names::kConvertPcx, "tmp/pcx图片", "/tmp/pcx图片/改-", ".pcx", "PCX格式转换成功！"},
-    {SingleTarget::Pic, names::kConvertPic, "tmp/pic图片", "/tmp/pic图片/改-", ".pic", "PIC格式转换成功！"},
-    {SingleTarget::Sgi, names::kConvertSgi, "tmp/sgi图片", "/tmp/sgi图片/改-", ".sgi", "SGI格式转换成功！"},
+    {SingleTarget::Jpg, names::kConvertJpg, PICTOMILL_TMP_FOLDER("jpg图片"),
+     PICTOMILL_SEPARATOR PICTOMILL_TMP_FOLDER("jpg图片") PICTOMILL_SEPARATOR "转-", ".jpg", "JPG格式转换成功！"},
+    {SingleTarget::Bmp, names::kConvertBmp, PICTOMILL_TMP_FOLDER("bmp图片"),
+     PICTOMILL_SEPARATOR PICTOMILL_TMP_FOLDER("bmp图片") PICTOMILL_SEPARATOR "改-", ".bmp", "BMP格式转换成功！"},
+    {SingleTarget::Tif, names::kConvertTif, PICTOMILL_TMP_FOLDER("tif图片"),
+     PICTOMILL_SEPARATOR PICTOMILL_TMP_FOLDER("tif图片") PICTOMILL_SEPARATOR "改-", ".tif", "TIF格式转换成功！"},
+    {SingleTarget::Png, names::kConvertPng, PICTOMILL_TMP_FOLDER("png图片"),
+     PICTOMILL_SEPARATOR PICTOMILL_TMP_FOLDER("png图片") PICTOMILL_SEPARATOR "改-", ".png", "PNG格式转换成功！"},
+    {SingleTarget::Ppm, names::kConvertPpm, PICTOMILL_TMP_FOLDER("ppm图片"),
+     PICTOMILL_SEPARATOR PICTOMILL_TMP_FOLDER("ppm图片") PICTOMILL_SEPARATOR "改-", ".ppm", "PPM格式转换成功！"},
+    {SingleTarget::Pgm, names::kConvertPgm, PICTOMILL_TMP_FOLDER("pgm图片"),
+     PICTOMILL_SEPARATOR PICTOMILL_TMP_FOLDER("pgm图片") PICTOMILL_SEPARATOR "改-", ".pgm", "PGM格式转换成功！"},
+    {SingleTarget::Pbm, names::kConvertPbm, PICTOMILL_TMP_FOLDER("pbm图片"),
+     PICTOMILL_SEPARATOR PICTOMILL_TMP_FOLDER("pbm图片") PICTOMILL_SEPARATOR "改-", ".pbm", "PBM格式转换成功！"},
+    {SingleTarget::Pcx, names::kConvertPcx, PICTOMILL_TMP_FOLDER("pcx图片"),
+     PICTOMILL_SEPARATOR PICTOMILL_TMP_FOLDER("pcx图片") PICTOMILL_SEPARATOR "改-", ".pcx", "PCX格式转换成功！"},
+    {SingleTarget::Pic, names::kConvertPic, PICTOMILL_TMP_FOLDER("pic图片"),
+     PICTOMILL_SEPARATOR PICTOMILL_TMP_FOLDER("pic图片") PICTOMILL_SEPARATOR "改-", ".pic", "PIC格式转换成功！"},
+    {SingleTarget::Sgi, names::kConvertSgi, PICTOMILL_TMP_FOLDER("sgi图片"),
+     PICTOMILL_SEPARATOR PICTOMILL_TMP_FOLDER("sgi图片") PICTOMILL_SEPARATOR "改-", ".sgi", "SGI格式转换成功！"},
 };
 
 // The extension table of the buttons, in testing order; PGM lists its upper
@@ -90,7 +102,13 @@ host::Text ComputeBaseName(const host::Text& fileName) {
 
 void RefreshSourceName(host::Host& host) {
   const host::Text path = host.GetText(names::kPathBox);
-  const std::vector<host::Text> pieces = host::SplitText(path, std::string(1, platform::kPathSeparator));
+  host::Text split = path;
+#ifdef _WIN32
+  // A typed '/' separates there as well; it is never the second byte of a
+  // two-byte character, so it can be swapped byte for byte.
+  std::replace(split.begin(), split.end(), '/', '\\');
+#endif
+  const std::vector<host::Text> pieces = host::SplitText(split, std::string(1, platform::kPathSeparator));
   host::Text name;
   if (!pieces.empty()) {
     name = pieces.back();

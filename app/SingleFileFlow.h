@@ -17,7 +17,7 @@ struct TargetFormat {
   SingleTarget target;
   const char* button;
   const char* folder;          // relative to the program directory
-  const char* tail;            // "/tmp/png图片/改-"
+  const char* tail;            // "\tmp\png图片\改-" on Windows
   const char* extension;       // ".png"
   const char* successMessage;  // "PNG格式转换成功！"
 };

@@ -3,7 +3,6 @@
 #include "app/ControlNames.h"
 #include "app/Handlers.h"
 #include "app/MainWindow.h"
-#include "platform/Platform.h"
 
 namespace app {
 
@@ -28,9 +27,8 @@ void OnExitClicked(host::Host& host) { host.DismissWindow(names::kStartWindow); 
 
 std::optional<host::Text> StartFileFromArgument(const host::Text& argument, const host::Text& startFolder) {
   if (argument.empty() || argument[0] == '-') return std::nullopt;
-  if (platform::IsAbsolutePath(argument.c_str()) || startFolder.empty()) return argument;
-  if (startFolder.back() == platform::kPathSeparator) return startFolder + argument;
-  return startFolder + platform::kPathSeparator + argument;
+  if (startFolder.empty()) return argument;
+  return host::ResolveIn(startFolder, argument);
 }
 
 int RunProgram(host::Host& host, const std::optional<host::Text>& startFile) {

@@ -34,10 +34,50 @@ int DismissAnswer(int flags) {
   return buttons.front();
 }
 
-Text Host::ResolvePath(const Text& path) {
-  if (path.empty() || path[0] == platform::kPathSeparator) return path;
-  return GetProgramDirectory() + platform::kPathSeparator + path;
+namespace {
+
+#ifdef _WIN32
+bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool SameDriveLetter(char a, char b) { return (a | 0x20) == (b | 0x20); }
+
+// "C:" of "C:\x", "\\server\share" of "\\server\share\x"; empty when the
+// folder has neither.
+Text RootOf(const Text& folder) {
+  if (folder.size() >= 2 && IsDriveLetter(folder[0]) && folder[1] == ':') return folder.substr(0, 2);
+  if (folder.size() < 3 || !platform::IsPathSeparator(folder[0]) || !platform::IsPathSeparator(folder[1])) return Text();
+  // Past the server and the share: the second separator after the two.
+  int separators = 0;
+  for (std::size_t i = 2; i < folder.size();) {
+    if (platform::IsPathSeparator(folder[i]) && ++separators == 2) return folder.substr(0, i);
+    i += platform::IsDBCSLeadByte(static_cast<unsigned char>(folder[i])) && i + 1 < folder.size() ? 2 : 1;
+  }
+  return separators == 1 ? folder : Text();
 }
+#endif
+
+}  // namespace
+
+Text JoinPath(const Text& folder, const Text& name) {
+  if (!folder.empty() && platform::FindLastSeparator(folder) == folder.size() - 1) return folder + name;
+  return folder + platform::kPathSeparator + name;
+}
+
+Text ResolveIn(const Text& folder, const Text& path) {
+  if (path.empty() || platform::IsAbsolutePath(path.c_str())) return path;
+#ifdef _WIN32
+  if (platform::IsPathSeparator(path[0])) {
+    const Text root = RootOf(folder);
+    return root.empty() ? path : root + path;
+  }
+  if (path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == ':') {
+    if (folder.size() < 2 || folder[1] != ':' || !SameDriveLetter(folder[0], path[0])) return path;
+    return path.size() == 2 ? folder : JoinPath(folder, path.substr(2));
+  }
+#endif
+  return JoinPath(folder, path);
+}
+
+Text Host::ResolvePath(const Text& path) { return ResolveIn(GetProgramDirectory(), path); }
 
 bool Host::MakeDirectory(const Text& path) {
   if (path.empty()) return false;

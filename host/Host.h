@@ -99,6 +99,16 @@ int DefaultAnswer(int flags);
 // Cancel where the box has one, else No, else its first button.
 int DismissAnswer(int flags);
 
+// A name in a folder, with the system's separator; a separator that ends the
+// folder already ("C:\" from the folder browser, say) is not doubled.
+Text JoinPath(const Text& folder, const Text& name);
+// The path as the folder sees it: an absolute path as it stands, a relative
+// one joined to the folder. On Windows a path rooted on the current drive
+// ("\x") takes the folder's drive or share, and one relative to a drive
+// ("D:x") is joined to the folder when the folder is on that drive (else the
+// system resolves it against that drive's own folder).
+Text ResolveIn(const Text& folder, const Text& path);
+
 class Host {
  public:
   virtual ~Host() = default;

@@ -22,7 +22,7 @@ class BatchTest : public FlowTest {
   // every one of them converts whichever writers this build has.
   void MakeSources(const std::vector<std::string>& names = {"a.jpg", "b.png", "c.bmp"}) {
     source_ = testsupport::MakeTempSubdir("src");
-    for (const std::string& name : names) ASSERT_TRUE(flowtest::Write(source_ + "/" + name, SmallBmp()));
+    for (const std::string& name : names) ASSERT_TRUE(flowtest::Write(testsupport::Join(source_, name), SmallBmp()));
     target_ = testsupport::MakeTempSubdir("out");
     Host().SetTextSilently(names::kSourceFolderBox, source_);
     Host().SetTextSilently(names::kTargetFolderBox, target_);
@@ -62,8 +62,8 @@ TEST_F(BatchTest, EachTargetLeavesOutItsOwnFormat) {
     const app::AppState::BatchLists lists = app::State().Batch();
     EXPECT_EQ(lists.names, c.names);
     ASSERT_EQ(lists.paths.size(), c.names.size());
-    for (std::size_t i = 0; i < c.names.size(); ++i) EXPECT_EQ(lists.paths[i], source_ + "/" + c.names[i]);
-    const std::string last = target_ + "/" + c.names.back() + c.extension;
+    for (std::size_t i = 0; i < c.names.size(); ++i) EXPECT_EQ(lists.paths[i], testsupport::Join(source_, c.names[i]));
+    const std::string last = testsupport::Join(target_, c.names.back() + c.extension);
     EXPECT_EQ(Text(names::kSaveBox), last);
     EXPECT_EQ(Host().GetIntProperty(names::kProgress, host::Property::Maximum), 2);
     EXPECT_EQ(Host().GetIntProperty(names::kProgress, host::Property::Position), 2);
@@ -74,7 +74,7 @@ TEST_F(BatchTest, EachTargetLeavesOutItsOwnFormat) {
     EXPECT_TRUE(matched) << status;
     if (c.extension == ".bmp") {
       EXPECT_EQ(status, Status(2, 2, 0, 2));
-      for (const std::string& name : c.names) EXPECT_TRUE(Exists(target_ + "/" + name + ".bmp")) << name;
+      for (const std::string& name : c.names) EXPECT_TRUE(Exists(testsupport::Join(target_, name + ".bmp"))) << name;
     }
     const auto fresh = NewMessages();
     ASSERT_EQ(fresh.size(), 1u);
@@ -88,7 +88,7 @@ TEST_F(BatchTest, EachTargetLeavesOutItsOwnFormat) {
 TEST_F(BatchTest, StatusLineAndProgressFollowEveryFile) {
   const OneByOne sequential;
   MakeSources({"1.jpg", "2.jpg", "3.jpeg", "4.png", "bad.png"});
-  ASSERT_TRUE(flowtest::Write(source_ + "/bad.png", {'n', 'o', 'p', 'e'}));
+  ASSERT_TRUE(flowtest::Write(source_ + flowtest::Native("/bad.png"), {'n', 'o', 'p', 'e'}));
   // The save box is written once per file; watch the page at that moment.
   std::vector<std::string> statuses;
   std::vector<bool> disabled;
@@ -107,8 +107,8 @@ TEST_F(BatchTest, StatusLineAndProgressFollowEveryFile) {
   EXPECT_EQ(Text(names::kStatusLine), Status(5, 4, 1, 5));
   EXPECT_FALSE(Host().IsDisabled(names::kBatchBmp));
   EXPECT_EQ(Host().ProcessEventsCalls(), 5);
-  EXPECT_EQ(Text(names::kSaveBox), target_ + "/bad.png.bmp");  // a failure still fills it
-  EXPECT_FALSE(Exists(target_ + "/bad.png.bmp"));
+  EXPECT_EQ(Text(names::kSaveBox), target_ + flowtest::Native("/bad.png.bmp"));  // a failure still fills it
+  EXPECT_FALSE(Exists(target_ + flowtest::Native("/bad.png.bmp")));
 }
 
 TEST_F(BatchTest, SingleJpgNumberingContinuesAfterABatchOfFive) {
@@ -169,10 +169,10 @@ TEST_F(BatchTest, NoMatchingFileEndsAtOnce) {
 
 TEST_F(BatchTest, MissingTargetFolderCountsEveryFileFailed) {
   MakeSources({"a.jpg", "b.jpg", "c.jpeg"});
-  Host().SetTextSilently(names::kTargetFolderBox, target_ + "/not-there");
+  Host().SetTextSilently(names::kTargetFolderBox, target_ + flowtest::Native("/not-there"));
   ClickAndWait(names::kBatchBmp);
   EXPECT_EQ(Text(names::kStatusLine), Status(3, 0, 3, 3));
-  EXPECT_FALSE(Exists(target_ + "/not-there"));
+  EXPECT_FALSE(Exists(target_ + flowtest::Native("/not-there")));
 }
 
 TEST_F(BatchTest, ASecondRunListsOnlyItsOwnFiles) {
@@ -181,15 +181,26 @@ TEST_F(BatchTest, ASecondRunListsOnlyItsOwnFiles) {
   MakeSources({"z.png"});
   ClickAndWait(names::kBatchBmp);
   EXPECT_EQ(app::State().Batch().names, std::vector<std::string>{"z.png"});
-  EXPECT_EQ(app::State().Batch().paths, std::vector<std::string>{source_ + "/z.png"});
+  EXPECT_EQ(app::State().Batch().paths, std::vector<std::string>{source_ + flowtest::Native("/z.png")});
   EXPECT_EQ(Text(names::kStatusLine), Status(1, 1, 0, 1));
+}
+
+TEST_F(BatchTest, FoldersEndingInASeparatorGetNoSecondOne) {
+  // As the folder browser answers for a drive's root: "C:\".
+  MakeSources({"a.jpg"});
+  Host().SetTextSilently(names::kSourceFolderBox, source_ + platform::kPathSeparator);
+  Host().SetTextSilently(names::kTargetFolderBox, target_ + platform::kPathSeparator);
+  ClickAndWait(names::kBatchBmp);
+  EXPECT_EQ(app::State().Batch().paths, std::vector<std::string>{testsupport::Join(source_, "a.jpg")});
+  EXPECT_EQ(Text(names::kSaveBox), testsupport::Join(target_, "a.jpg.bmp"));
+  EXPECT_TRUE(Exists(testsupport::Join(target_, "a.jpg.bmp")));
 }
 
 TEST_F(BatchTest, UpperCaseNamesAreFoundAndAFileMatchedTwiceIsListedTwice) {
   MakeSources({"A.JPG", "b.Png"});
   ClickAndWait(names::kBatchBmp);
   EXPECT_EQ(app::State().Batch().names, (std::vector<std::string>{"A.JPG", "b.Png"}));
-  EXPECT_TRUE(Exists(target_ + "/A.JPG.bmp"));
+  EXPECT_TRUE(Exists(target_ + flowtest::Native("/A.JPG.bmp")));
 }
 
 TEST_F(BatchTest, ADoubleClickStartsOneRun) {
@@ -241,7 +252,7 @@ TEST_F(BatchTest, ExitDuringARunStopsAfterTheCurrentFile) {
   EXPECT_EQ(files, 2);
   EXPECT_TRUE(Host().IsExiting());
   EXPECT_TRUE(NewMessages().empty()) << "no end message once the exit began";
-  EXPECT_FALSE(Exists(target_ + "/3.jpg.bmp"));
+  EXPECT_FALSE(Exists(target_ + flowtest::Native("/3.jpg.bmp")));
   EXPECT_EQ(Host().RunMessageLoop(), 0);
   EXPECT_TRUE(app::State().Batch().paths.empty()) << "released by the exit routine";
   EXPECT_TRUE(testsupport::ScratchFiles().empty());
@@ -257,7 +268,7 @@ TEST_F(BatchTest, ParallelRunEndsAsAOneByOneRunWould) {
   for (int i = 0; i < 20; ++i) names.push_back("p" + std::to_string(100 + i) + ".jpg");
   MakeSources(names);
   for (const char* bad : {"p103.jpg", "p110.jpg", "p119.jpg"}) {
-    ASSERT_TRUE(flowtest::Write(source_ + "/" + bad, {'n', 'o', 'p', 'e'}));
+    ASSERT_TRUE(flowtest::Write(testsupport::Join(source_, bad), {'n', 'o', 'p', 'e'}));
   }
   app::SetBatchWorkersForTesting(4);
   std::vector<std::string> statuses;
@@ -274,7 +285,7 @@ TEST_F(BatchTest, ParallelRunEndsAsAOneByOneRunWould) {
   EXPECT_EQ(Host().GetIntProperty(names::kProgress, host::Property::Maximum), 20);
   EXPECT_EQ(Host().GetIntProperty(names::kProgress, host::Property::Position), 20);
   EXPECT_EQ(Text(names::kStatusLine), Status(20, 17, 3, 20));
-  EXPECT_EQ(Text(names::kSaveBox), target_ + "/p119.jpg.bmp");  // the list's last entry, though it failed
+  EXPECT_EQ(Text(names::kSaveBox), target_ + flowtest::Native("/p119.jpg.bmp"));  // the list's last entry, though it failed
   EXPECT_EQ(app::State().Count(app::SingleTarget::Jpg), jpgBefore + 20);
   const auto messages = NewMessages();
   ASSERT_EQ(messages.size(), 1u);
@@ -292,12 +303,12 @@ TEST_F(BatchTest, ParallelRunEndsAsAOneByOneRunWould) {
     EXPECT_EQ(line.rfind("【正在处理第" + std::to_string(k) + "个图片】", 0), 0u) << line;
   }
   // The files are those of a one-by-one run, byte for byte.
-  const flowtest::Bytes expected = flowtest::Read(target_ + "/p100.jpg.bmp");
+  const flowtest::Bytes expected = flowtest::Read(target_ + flowtest::Native("/p100.jpg.bmp"));
   for (const std::string& name : names) {
     const bool bad = name == "p103.jpg" || name == "p110.jpg" || name == "p119.jpg";
-    EXPECT_EQ(Exists(target_ + "/" + name + ".bmp"), !bad) << name;
+    EXPECT_EQ(Exists(testsupport::Join(target_, name + ".bmp")), !bad) << name;
     if (!bad) {
-      EXPECT_EQ(flowtest::Read(target_ + "/" + name + ".bmp"), expected) << name;
+      EXPECT_EQ(flowtest::Read(testsupport::Join(target_, name + ".bmp")), expected) << name;
     }
   }
   EXPECT_TRUE(testsupport::ScratchFiles().empty());
@@ -325,8 +336,8 @@ TEST_F(BatchTest, ExistingTargetsAreAskedAboutOnceBeforeAnythingIsConverted) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.answer.value_or(-1));
     MakeSources({"a.jpg", "b.jpg", "c.jpg"});
-    ASSERT_TRUE(flowtest::Write(target_ + "/a.jpg.bmp", old));
-    ASSERT_TRUE(flowtest::Write(target_ + "/c.jpg.bmp", old));
+    ASSERT_TRUE(flowtest::Write(target_ + flowtest::Native("/a.jpg.bmp"), old));
+    ASSERT_TRUE(flowtest::Write(target_ + flowtest::Native("/c.jpg.bmp"), old));
     if (c.answer.has_value()) Host().QueueMessageAnswer(*c.answer);
     const int jpgBefore = app::State().Count(app::SingleTarget::Jpg);
     const std::string statusBefore = Text(names::kStatusLine);
@@ -340,8 +351,10 @@ TEST_F(BatchTest, ExistingTargetsAreAskedAboutOnceBeforeAnythingIsConverted) {
     if (!c.end.empty()) {
       EXPECT_EQ(fresh[1].text, c.end);
     }
-    EXPECT_EQ(Exists(target_ + "/b.jpg.bmp"), c.converted > 0);
-    for (const char* kept : {"/a.jpg.bmp", "/c.jpg.bmp"}) EXPECT_EQ(flowtest::Read(target_ + kept) == old, !c.replaced);
+    EXPECT_EQ(Exists(target_ + flowtest::Native("/b.jpg.bmp")), c.converted > 0);
+    for (const char* kept : {"/a.jpg.bmp", "/c.jpg.bmp"}) {
+      EXPECT_EQ(flowtest::Read(target_ + flowtest::Native(kept)) == old, !c.replaced);
+    }
     EXPECT_EQ(app::State().Count(app::SingleTarget::Jpg) - jpgBefore, c.converted) << "skipped files take no number";
     // A skipped file is neither converted nor failed: the run is of the rest.
     EXPECT_EQ(Text(names::kStatusLine), c.converted > 0 ? Status(c.converted, c.converted, 0, c.converted) : statusBefore);
@@ -356,7 +369,7 @@ TEST_F(BatchTest, StopLetsTheFilesInProgressFinishAndStartsNoNewOne) {
     std::vector<std::string> names;
     for (int i = 0; i < kFiles; ++i) names.push_back("s" + std::to_string(100 + i) + ".jpg");
     MakeSources(names);
-    ASSERT_TRUE(flowtest::Write(source_ + "/s100.jpg", {'b', 'a', 'd'}));
+    ASSERT_TRUE(flowtest::Write(source_ + flowtest::Native("/s100.jpg"), {'b', 'a', 'd'}));
     EXPECT_TRUE(Host().IsDisabled(names::kStop)) << "not usable before a run";
     std::atomic<int> finished{0};
     std::atomic<bool> stopUsable{false};
@@ -375,11 +388,12 @@ TEST_F(BatchTest, StopLetsTheFilesInProgressFinishAndStartsNoNewOne) {
 
     // Files are handed out in list order: what was done is a prefix of it.
     int done = 0;
-    while (done < kFiles && (done == 0 || Exists(target_ + "/" + names[static_cast<std::size_t>(done)] + ".bmp"))) ++done;
-    for (int i = done; i < kFiles; ++i) EXPECT_FALSE(Exists(target_ + "/" + names[static_cast<std::size_t>(i)] + ".bmp")) << i;
+    auto output = [&](int i) { return testsupport::Join(target_, names[static_cast<std::size_t>(i)] + ".bmp"); };
+    while (done < kFiles && (done == 0 || Exists(output(done)))) ++done;
+    for (int i = done; i < kFiles; ++i) EXPECT_FALSE(Exists(output(i))) << i;
     EXPECT_GE(done, 2);
     EXPECT_LE(done, 1 + workers) << "only the files in progress at the press may finish";
-    EXPECT_EQ(platform::FindEntries(flowtest::OnDisk(target_ + "/*").c_str()).size(), static_cast<std::size_t>(done - 1))
+    EXPECT_EQ(platform::FindEntries((target_ + flowtest::Native("/*")).c_str()).size(), static_cast<std::size_t>(done - 1))
         << "nothing but whole outputs is left";
     const auto fresh = NewMessages();
     ASSERT_EQ(fresh.size(), 1u);
@@ -387,7 +401,7 @@ TEST_F(BatchTest, StopLetsTheFilesInProgressFinishAndStartsNoNewOne) {
                                  std::to_string(kFiles - done) + "个。\r\n以下文件转换失败：\r\ns100.jpg：无法识别或解码");
     EXPECT_EQ(Text(names::kStatusLine), Status(done, done - 1, 1, kFiles));
     EXPECT_EQ(Host().GetIntProperty(names::kProgress, host::Property::Position), done);
-    EXPECT_EQ(Text(names::kSaveBox), target_ + "/" + names[static_cast<std::size_t>(done - 1)] + ".bmp");
+    EXPECT_EQ(Text(names::kSaveBox), output(done - 1));
     EXPECT_TRUE(Host().IsDisabled(names::kStop));
     EXPECT_FALSE(Host().IsDisabled(names::kBatchBmp));
   }
@@ -395,7 +409,7 @@ TEST_F(BatchTest, StopLetsTheFilesInProgressFinishAndStartsNoNewOne) {
   MakeSources({"x.jpg", "y.jpg"});
   ClickAndWait(names::kBatchBmp);
   ExpectOneMessage("图片处理完毕!", "信息：");
-  EXPECT_TRUE(Exists(target_ + "/y.jpg.bmp"));
+  EXPECT_TRUE(Exists(target_ + flowtest::Native("/y.jpg.bmp")));
   EXPECT_TRUE(testsupport::ScratchFiles().empty());
 }
 
@@ -403,9 +417,9 @@ TEST_F(BatchTest, FailuresAreNamedWithAPlainReasonUpToTen) {
   // Three: two that cannot be decoded, one that cannot be written (a folder
   // stands where its target goes, and counts as a target that exists).
   MakeSources({"a.jpg", "b.png", "c.jpg", "d.jpg"});
-  ASSERT_TRUE(flowtest::Write(source_ + "/b.png", {'n', 'o'}));
-  ASSERT_TRUE(flowtest::Write(source_ + "/d.jpg", {'n', 'o'}));
-  ASSERT_TRUE(Host().MakeDirectory(target_ + "/c.jpg.bmp"));
+  ASSERT_TRUE(flowtest::Write(source_ + flowtest::Native("/b.png"), {'n', 'o'}));
+  ASSERT_TRUE(flowtest::Write(source_ + flowtest::Native("/d.jpg"), {'n', 'o'}));
+  ASSERT_TRUE(Host().MakeDirectory(target_ + flowtest::Native("/c.jpg.bmp")));
   Host().QueueMessageAnswer(host::kAnswerYes);
   ClickAndWait(names::kBatchBmp);
   auto fresh = NewMessages();
@@ -419,7 +433,7 @@ TEST_F(BatchTest, FailuresAreNamedWithAPlainReasonUpToTen) {
   std::vector<std::string> names = {"ok.jpg"};
   for (int i = 10; i < 22; ++i) names.push_back("f" + std::to_string(i) + ".png");
   MakeSources(names);
-  for (std::size_t i = 1; i < names.size(); ++i) ASSERT_TRUE(flowtest::Write(source_ + "/" + names[i], {'x'}));
+  for (std::size_t i = 1; i < names.size(); ++i) ASSERT_TRUE(flowtest::Write(testsupport::Join(source_, names[i]), {'x'}));
   app::SetBatchWorkersForTesting(4);
   ClickAndWait(names::kBatchBmp);
   app::SetBatchWorkersForTesting(0);

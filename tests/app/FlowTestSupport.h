@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,14 @@
 namespace flowtest {
 
 using testsupport::Bytes;
+
+// A path written with '/' in the system's spelling: the tests write paths
+// one way, the program must spell them the system's way. ('/' is never part
+// of a two-byte character, so the swap is byte for byte.)
+inline std::string Native(std::string path) {
+  std::replace(path.begin(), path.end(), '/', platform::kPathSeparator);
+  return path;
+}
 
 // Code-page paths as the disk spells them.
 inline std::string OnDisk(const std::string& path) {
@@ -54,8 +63,9 @@ class FlowTest : public ::testing::Test {
   }
 
   host::ScriptedHost& Host() { return *host_; }
-  std::string Program(const std::string& tail) const { return program_ + tail; }
-  std::string File(const std::string& name) const { return files_ + "/" + name; }
+  // Paths under the program directory ("/tmp/...") and in a folder of files.
+  std::string Program(const std::string& tail) const { return program_ + Native(tail); }
+  std::string File(const std::string& name) const { return testsupport::Join(files_, name); }
   std::string MakeFile(const std::string& name, const Bytes& bytes) {
     const std::string path = File(name);
     EXPECT_TRUE(Write(path, bytes)) << path;

@@ -170,30 +170,28 @@ TEST_F(FlowTest, CopyIntoAMissingFolderFailsQuietlyAndLeavesNothing) {
   ClickAndWait(names::kConvertBmp);
   NewMessages();
   const std::string folder = testsupport::MakeTempSubdir("target");
-  Host().QueueFileDialogAnswer(folder + "/no-such-folder/cat.bmp");
+  Host().QueueFileDialogAnswer(folder + flowtest::Native("/no-such-folder/cat.bmp"));
   ClickAndWait(names::kSave);
   ExpectNoMessage();
-  EXPECT_FALSE(Exists(folder + "/no-such-folder"));
+  EXPECT_FALSE(Exists(folder + flowtest::Native("/no-such-folder")));
   // A path through a regular file cannot be written either; nothing is left beside it.
-  const std::string blocker = folder + "/file";
+  const std::string blocker = folder + flowtest::Native("/file");
   ASSERT_TRUE(flowtest::Write(blocker, {'x'}));
-  Host().QueueFileDialogAnswer(blocker + "/cat.bmp");
+  Host().QueueFileDialogAnswer(blocker + flowtest::Native("/cat.bmp"));
   ClickAndWait(names::kSave);
   ExpectNoMessage();
-  std::string listing;
-  testsupport::RunCommand("ls -A " + testsupport::Quote(folder), &listing);
-  EXPECT_EQ(listing, "file\n");
+  EXPECT_EQ(testsupport::ListNames(folder), std::vector<std::string>{"file"});
 }
 
 TEST_F(FlowTest, SaveAfterABatchOffersItsLastOutput) {
   const std::string source = testsupport::MakeTempSubdir("batch-src");
-  ASSERT_TRUE(flowtest::Write(source + "/x.jpg", SmallBmp()));
+  ASSERT_TRUE(flowtest::Write(source + flowtest::Native("/x.jpg"), SmallBmp()));
   Host().SetTextSilently(names::kSourceFolderBox, source);
   Host().SetTextSilently(names::kTargetFolderBox, testsupport::MakeTempSubdir("batch-out"));
   Type("/pics/cat.png");
   ClickAndWait(names::kBatchBmp);
   NewMessages();
-  ASSERT_EQ(host::RightText(Text(names::kSaveBox), 10), "/x.jpg.bmp");
+  ASSERT_EQ(host::RightText(Text(names::kSaveBox), 10), flowtest::Native("/x.jpg.bmp"));
   const std::string destination = File("copy.bmp");
   Host().QueueFileDialogAnswer(destination);
   ClickAndWait(names::kSave);

@@ -50,7 +50,7 @@ TEST_F(Startup, WindowCreatedHandlerSetsUpTheWindow) {
 }
 
 TEST_F(Startup, AnExistingTmpIsNoProblem) {
-  ASSERT_EQ(::mkdir(testsupport::Join(dir_, "tmp").c_str(), 0700), 0);
+  ASSERT_TRUE(testsupport::MakeDirectory(testsupport::Join(dir_, "tmp")));
   ASSERT_TRUE(host_->CreateStartWindow(app::MainWindowDescription()));
   EXPECT_EQ(host_->FocusedWindow(), names::kStartWindow) << "start-up went on past the failed MakeDirectory";
 }
@@ -131,14 +131,34 @@ TEST_F(Startup, RunProgramReturnsZeroAfterExit) {
 // --- "Open with": pictomill FILE ---------------------------------------------
 
 TEST(StartFile, TheFirstArgumentMadeAbsoluteAgainstTheStartFolder) {
+#ifdef _WIN32
+  const Text start = "C:\\Users\\u";
+  EXPECT_EQ(app::StartFileFromArgument("D:\\pics\\猫.jpg", start), Text("D:\\pics\\猫.jpg"));
+  EXPECT_EQ(app::StartFileFromArgument("d:/pics/a.png", start), Text("d:/pics/a.png"));
+  EXPECT_EQ(app::StartFileFromArgument("\\\\nas\\photos\\a.png", start), Text("\\\\nas\\photos\\a.png"));
+  EXPECT_EQ(app::StartFileFromArgument("猫.jpg", start), Text("C:\\Users\\u\\猫.jpg"));
+  EXPECT_EQ(app::StartFileFromArgument("sub\\a b.png", "C:\\"), Text("C:\\sub\\a b.png"));
+  EXPECT_EQ(app::StartFileFromArgument("..\\a.png", start), Text("C:\\Users\\u\\..\\a.png"));
+  // A folder ending in a character whose second byte is '\' ends in no separator.
+  EXPECT_EQ(app::StartFileFromArgument("a.png", "C:\\\x95\x5C"), Text("C:\\\x95\x5C\\a.png"));
+  // Rooted on the current drive: the start folder's drive or share.
+  EXPECT_EQ(app::StartFileFromArgument("\\pics\\a.png", "D:\\work"), Text("D:\\pics\\a.png"));
+  EXPECT_EQ(app::StartFileFromArgument("\\pics\\a.png", "\\\\nas\\photos\\2024"), Text("\\\\nas\\photos\\pics\\a.png"));
+  EXPECT_EQ(app::StartFileFromArgument("\\pics\\a.png", "\\\\nas\\photos"), Text("\\\\nas\\photos\\pics\\a.png"));
+  // Relative to a drive: its folder when the start folder is on it.
+  EXPECT_EQ(app::StartFileFromArgument("d:a.png", "D:\\work"), Text("D:\\work\\a.png"));
+  EXPECT_EQ(app::StartFileFromArgument("E:a.png", "D:\\work"), Text("E:a.png"));
+#else
   EXPECT_EQ(app::StartFileFromArgument("/pics/猫.jpg", "/home/u"), Text("/pics/猫.jpg"));
   EXPECT_EQ(app::StartFileFromArgument("猫.jpg", "/home/u"), Text("/home/u/猫.jpg"));
   EXPECT_EQ(app::StartFileFromArgument("sub/a b.png", "/"), Text("/sub/a b.png"));
   EXPECT_EQ(app::StartFileFromArgument("../a.png", "/home/u"), Text("/home/u/../a.png"));
+  const Text start = "/home/u";
+#endif
   EXPECT_EQ(app::StartFileFromArgument("a.png", ""), Text("a.png")) << "no start folder known: as given";
-  EXPECT_EQ(app::StartFileFromArgument("", "/home/u"), std::nullopt);
-  EXPECT_EQ(app::StartFileFromArgument("-x", "/home/u"), std::nullopt);
-  EXPECT_EQ(app::StartFileFromArgument("--help", "/home/u"), std::nullopt);
+  EXPECT_EQ(app::StartFileFromArgument("", start), std::nullopt);
+  EXPECT_EQ(app::StartFileFromArgument("-x", start), std::nullopt);
+  EXPECT_EQ(app::StartFileFromArgument("--help", start), std::nullopt);
 }
 
 // What the single-file page shows: the boxes and every button's state.
@@ -152,7 +172,7 @@ std::vector<std::pair<Text, Text>> PageState(host::ScriptedHost& host) {
 }
 
 TEST_F(Startup, AStartFileFillsThePageExactlyAsADropOfThatFile) {
-  const Text file = programDir_ + "/相册/猫.BMP";
+  const Text file = programDir_ + platform::kPathSeparator + "相册" + platform::kPathSeparator + "猫.BMP";
   // The same program dropped on by hand.
   host::ScriptedHost dropped(programDir_);
   ASSERT_EQ(app::RunProgram(dropped), 0);
