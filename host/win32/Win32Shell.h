@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <oleidl.h>
 
 #include <functional>
 #include <memory>
@@ -40,9 +41,14 @@ Text DroppedFilesText(const std::vector<Text>& paths);
 class FileDropTarget {
  public:
   using FilesDropped = std::function<void(const Text& paths)>;
-  // Null when RegisterDragDrop fails.
+  // Null when RegisterDragDrop fails. onFiles runs on the window's thread
+  // inside the drop, while the drag source waits: it should do little.
   static std::unique_ptr<FileDropTarget> Register(HWND window, FilesDropped onFiles);
   virtual ~FileDropTarget() = default;
+
+  // The registered COM object (the reference stays the owner's), for feeding
+  // it drags by hand.
+  virtual IDropTarget* Object() const = 0;
 
  protected:
   FileDropTarget() = default;
