@@ -5,6 +5,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <cwchar>
 #include <string>
 #include <utility>
 
@@ -81,12 +82,14 @@ struct PidlOwner {
   ~PidlOwner() { CoTaskMemFree(pidl); }
 };
 
-// The thread's top-level windows with the enabled state each had, disabled
-// while a dialog of the thread is modal, then put back as they were.
+// The program's top-level windows, on every thread (a worker's message box
+// too), with the enabled state each had: disabled while a dialog is modal,
+// then put back as they were. A worker owns a window only inside a message
+// box, whose loop answers the enabling at once.
 class DisabledWindows {
  public:
   DisabledWindows() : active_(GetActiveWindow()), foreground_(GetForegroundWindow()) {
-    EnumThreadWindows(GetCurrentThreadId(), &DisabledWindows::Record, reinterpret_cast<LPARAM>(this));
+    EnumWindows(&DisabledWindows::Record, reinterpret_cast<LPARAM>(this));
     for (const auto& [window, enabled] : windows_) {
       if (enabled) EnableWindow(window, FALSE);
     }
@@ -104,7 +107,15 @@ class DisabledWindows {
   HWND active() const { return active_; }
 
  private:
+  // The input method's own windows are left alone: the dialog's edit box
+  // needs them for Chinese input.
   static BOOL CALLBACK Record(HWND window, LPARAM self) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId()) return TRUE;
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    if (std::wcscmp(name, L"IME") == 0 || std::wcscmp(name, L"MSCTFIME UI") == 0) return TRUE;
     reinterpret_cast<DisabledWindows*>(self)->windows_.emplace_back(window, IsWindowEnabled(window) != FALSE);
     return TRUE;
   }

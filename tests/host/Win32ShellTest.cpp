@@ -600,10 +600,24 @@ TEST_F(FileDialogTest, SaveOverAnExistingFileAsksAndStaysOpenOnNo) {
 
 // --- The folder browser --------------------------------------------------------------
 
-TEST_F(FileDialogTest, FolderBrowserDisablesTheWindowsWhileOpenAndRestoresThem) {
+using FolderBrowserTest = FileDialogTest;
+
+TEST_F(FolderBrowserTest, DisablesTheWindowsWhileOpenAndRestoresThem) {
   Window second;
   Window disabled;
   EnableWindow(disabled.get(), FALSE);
+  // A window of another thread, as a worker's message box is.
+  std::atomic<HWND> workers{nullptr};
+  std::atomic<DWORD> workerThread{0};
+  std::thread worker([&] {
+    Window own;
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+    workers = own.get();
+    workerThread = GetCurrentThreadId();
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  });
+  while (workerThread == 0) std::this_thread::yield();
   ShowWindow(window.get(), SW_SHOWNORMAL);
   SetActiveWindow(window.get());
   std::atomic<bool> allDisabledWhileOpen{false};
@@ -612,8 +626,8 @@ TEST_F(FileDialogTest, FolderBrowserDisablesTheWindowsWhileOpenAndRestoresThem) 
     Driver driver([&](DWORD thread) {
       HWND dialog = WaitForDialog(thread, window.get());
       if (dialog == nullptr) return;
-      allDisabledWhileOpen =
-          !IsWindowEnabled(window.get()) && !IsWindowEnabled(second.get()) && !IsWindowEnabled(disabled.get());
+      allDisabledWhileOpen = !IsWindowEnabled(window.get()) && !IsWindowEnabled(second.get()) &&
+                             !IsWindowEnabled(disabled.get()) && !IsWindowEnabled(workers.load());
       Press(dialog, IDCANCEL);
     });
     chosen = host::win32::RunFolderBrowser(window.get(), "选择目标目录", false);
@@ -623,10 +637,13 @@ TEST_F(FileDialogTest, FolderBrowserDisablesTheWindowsWhileOpenAndRestoresThem) 
   EXPECT_TRUE(IsWindowEnabled(window.get()));
   EXPECT_TRUE(IsWindowEnabled(second.get()));
   EXPECT_FALSE(IsWindowEnabled(disabled.get()));
+  EXPECT_TRUE(IsWindowEnabled(workers.load()));
   EXPECT_EQ(GetActiveWindow(), window.get());
+  PostThreadMessageW(workerThread, WM_QUIT, 0, 0);
+  worker.join();
 }
 
-TEST_F(FileDialogTest, FolderBrowserReturnsTheChosenFolder) {
+TEST_F(FolderBrowserTest, ReturnsTheChosenFolder) {
   const Text wanted = folder + "\\目标 文件夹";
   ASSERT_TRUE(platform::CreateDirectory(wanted.c_str()));
   Text chosen;
