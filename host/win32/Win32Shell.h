@@ -22,14 +22,18 @@ struct FileDialogRequest {
 };
 // True when confirmed (request.fileName is then the chosen path); false when
 // cancelled (request unchanged). A save dialog asks before it accepts a file
-// that exists and stays open on "no"; a name holding '*' or '?' is taken as
-// a filter and the dialog stays open.
+// that exists and stays open on "no"; an open dialog takes only an existing
+// file; a name holding '*' or '?' is taken as a filter and the dialog stays
+// open. The first filter entry is chosen; the dialog opens in the folder the
+// system picks (its last one, else the working directory) and leaves the
+// working directory as it was. Call it on the owner's thread.
 bool RunFileDialog(HWND owner, FileDialogRequest& request);
 
 // SHBrowseForFolderW with BIF_EDITBOX (and BIF_BROWSEINCLUDEFILES): the chosen
 // folder, or empty text when cancelled or the item has no file-system path.
-// The program's top-level windows are disabled while it is open and restored
-// afterwards as they were.
+// The program's top-level windows (on every thread) are disabled while it is
+// open and restored afterwards as they were, the foreground and active
+// windows too. Owned by owner, or when that is no window by the active one.
 Text RunFolderBrowser(HWND owner, const Text& title, bool includeFiles);
 
 // The files-dropped event's text: one path alone; several each followed by

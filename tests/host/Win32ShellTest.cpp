@@ -505,18 +505,30 @@ TEST_F(FileDialogTest, OpenReturnsTheChosenFileAndCancelChangesNothing) {
   FileDialogRequest request{false, "BMP图片文件（*.bmp）|*.bmp|所有文件（*.*）|*.*", "旧名.bmp"};
   std::atomic<bool> shown{false};
   std::wstring offered;
+  std::vector<std::wstring> typeList;
+  LRESULT chosenType = -1;
   {
     Driver driver([&](DWORD thread) {
       HWND dialog = WaitForDialog(thread, window.get());
       if (dialog == nullptr) return;
       shown = true;
       offered = TextOf(NameBox(dialog));
+      HWND types = GetDlgItem(dialog, cmb1);
+      const LRESULT count = SendMessageW(types, CB_GETCOUNT, 0, 0);
+      for (LRESULT i = 0; i < count && i < 8; ++i) {
+        wchar_t entry[128] = {};
+        SendMessageW(types, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(entry));
+        typeList.push_back(entry);
+      }
+      chosenType = SendMessageW(types, CB_GETCURSEL, 0, 0);
       Press(dialog, IDCANCEL);
     });
     EXPECT_FALSE(host::win32::RunFileDialog(window.get(), request));
   }
   EXPECT_TRUE(shown);
   EXPECT_TRUE(offered == L"旧名.bmp");
+  EXPECT_TRUE(typeList == (std::vector<std::wstring>{L"BMP图片文件（*.bmp）", L"所有文件（*.*）"}));
+  EXPECT_EQ(chosenType, 0);
   EXPECT_EQ(request.fileName, "旧名.bmp");
   EXPECT_EQ(request.filter, "BMP图片文件（*.bmp）|*.bmp|所有文件（*.*）|*.*");
 
