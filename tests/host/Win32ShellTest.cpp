@@ -89,24 +89,6 @@ class Window {
 #define SKIP_WITHOUT_WINDOWS(window) \
   if ((window).get() == nullptr) GTEST_SKIP() << "no window can be made here (no display: run under xvfb-run)"
 
-class GlobalMemory {
- public:
-  explicit GlobalMemory(const void* bytes, std::size_t size) : handle_(GlobalAlloc(GMEM_MOVEABLE, size)) {
-    if (handle_ == nullptr) return;
-    std::memcpy(GlobalLock(handle_), bytes, size);
-    GlobalUnlock(handle_);
-  }
-  GlobalMemory(const GlobalMemory&) = delete;
-  GlobalMemory& operator=(const GlobalMemory&) = delete;
-  ~GlobalMemory() {
-    if (handle_ != nullptr) GlobalFree(handle_);
-  }
-  HGLOBAL get() const { return handle_; }
-
- private:
-  HGLOBAL handle_;
-};
-
 // A data object offering one format in global memory, as a drag source does.
 class DataObject final : public IDataObject {
  public:
