@@ -124,12 +124,20 @@ std::wstring AnyChineseFace() {
   return face;
 }
 
-// The named face where installed, else the system's Chinese UI faces.
+// The named face where installed, else the system's Chinese UI faces. Asked
+// once per name: enumerating the fonts is slow where there are many.
 std::wstring ChooseFace(const std::wstring& named) {
-  for (const std::wstring& face : {named, std::wstring(L"Microsoft YaHei UI"), std::wstring(L"SimSun")}) {
-    if (FaceInstalled(face)) return face;
+  static std::mutex mutex;
+  static std::map<std::wstring, std::wstring> chosen;
+  std::lock_guard lock(mutex);
+  const auto found = chosen.find(named);
+  if (found != chosen.end()) return found->second;
+  std::wstring face = AnyChineseFace();
+  for (const std::wstring& candidate : {std::wstring(L"SimSun"), std::wstring(L"Microsoft YaHei UI"), named}) {
+    if (FaceInstalled(candidate)) face = candidate;
   }
-  return AnyChineseFace();
+  chosen[named] = face;
+  return face;
 }
 
 UniqueFont MakeFont(const std::wstring& face, int pixelHeight, int weight, UINT dpi) {
@@ -584,9 +592,9 @@ LRESULT Win32Host::Impl::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
       dpi = HIWORD(wParam);
       MakeFonts();
       Layout();
+      // The system's place; the size is the client area's at the new scale.
       const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-      SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
-                   suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
       RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
       return 0;
     }
@@ -635,7 +643,7 @@ void Win32Host::Impl::Layout() {
   SetWindowPos(window.get(), nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   // The tab strip fits above the batch page's group box at every scale.
-  if (tab != nullptr) SendMessageW(tab, TCM_SETITEMSIZE, 0, MAKELPARAM(Scale(64), Scale(18)));
+  if (tab != nullptr) SendMessageW(tab, TCM_SETITEMSIZE, 0, MAKELPARAM(Scale(64), Scale(16)));
   for (auto& [name, state] : controls) {
     if (state.window == nullptr) continue;
     const RECT r = Placement(state.description);
@@ -852,6 +860,8 @@ Win32Host::MessageInfo Win32Host::Impl::Describe(const OpenBox& open) const {
     LONG left;
     int answer;
     Text text;
+    bool isDefault;
+    HWND window;
   };
   struct Collected {
     std::vector<Button> buttons;
@@ -865,7 +875,8 @@ Win32Host::MessageInfo Win32Host::Impl::Describe(const OpenBox& open) const {
         if (_wcsicmp(cls.c_str(), L"Button") == 0) {
           RECT r;
           GetWindowRect(child, &r);
-          c->buttons.push_back({r.left, AnswerOf(GetDlgCtrlID(child)), FromWide(WindowText(child))});
+          const bool isDefault = (GetWindowLongPtrW(child, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+          c->buttons.push_back({r.left, AnswerOf(GetDlgCtrlID(child)), FromWide(WindowText(child)), isDefault, child});
         } else if (_wcsicmp(cls.c_str(), L"Static") == 0 &&
                    (GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
           const std::wstring text = WindowText(child);
@@ -881,8 +892,20 @@ Win32Host::MessageInfo Win32Host::Impl::Describe(const OpenBox& open) const {
     info.buttonTexts.push_back(button.text);
   }
   info.text = FromWide(collected.text);
+  // The default push button; else the button with the focus (this runs on
+  // the box's own thread); else what the dialog names, if it is a button.
+  const HWND focus = GetFocus();
   const LRESULT defaultId = SendMessageW(open.box, DM_GETDEFID, 0, 0);
-  info.defaultAnswer = HIWORD(defaultId) == DC_HASDEFID ? AnswerOf(LOWORD(defaultId)) : kButtonOk;
+  std::optional<int> byStyle, byFocus, byId;
+  for (const Button& button : collected.buttons) {
+    if (button.isDefault && !byStyle) byStyle = button.answer;
+    if (focus != nullptr && button.window == focus) byFocus = button.answer;
+    if (HIWORD(defaultId) == DC_HASDEFID && button.answer == AnswerOf(LOWORD(defaultId))) byId = button.answer;
+  }
+  if (!collected.buttons.empty()) info.defaultAnswer = collected.buttons.front().answer;
+  if (byId) info.defaultAnswer = *byId;
+  if (byFocus) info.defaultAnswer = *byFocus;
+  if (byStyle) info.defaultAnswer = *byStyle;
   return info;
 }
 
