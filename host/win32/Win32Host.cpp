@@ -228,6 +228,7 @@ struct Win32Host::Impl {
   Text programDirectory;
 
   Text windowName;
+  Text title;  // as set: the window's own text is not read back across a busy frame
   Text tabName;
   UniqueWindow window;
   HWND tab = nullptr;
@@ -682,6 +683,7 @@ void Win32Host::Impl::ApplyStyle() {
 
 void Win32Host::Impl::Build(const WindowDescription& description) {
   windowName = description.name;
+  title = description.title;
   clientWidth = description.outerWidth - 6;
   clientHeight = description.outerHeight - 28;
   defaultFace = ChooseFace(std::wstring());
@@ -1081,7 +1083,7 @@ void Win32Host::Bind(const Text& control, Event event, Handler handler) {
 Text Win32Host::GetTextProperty(const Text& control, Property property) {
   return impl_->OnWindow<Text>(
       [&]() -> Text {
-        if (control == impl_->windowName && impl_->window) return FromWide(WindowText(impl_->window.get()));
+        if (control == impl_->windowName && impl_->window) return impl_->title;
         ControlState* state = impl_->Find(control);
         if (state == nullptr) return Text();
         if (property == Property::Filter) return state->filter;

@@ -50,6 +50,12 @@ bool ServeUntil(host::Win32Host& host, Condition condition, std::chrono::millise
   return true;
 }
 
+inline std::wstring WindowTextOf(HWND window) {
+  wchar_t text[256] = {};
+  GetWindowTextW(window, text, 256);
+  return text;
+}
+
 // A click as the button takes it from the mouse: nothing when disabled.
 inline void Click(host::Win32Host& host, const char* control) {
   SendMessageW(host.ControlWindow(control), BM_CLICK, 0, 0);
