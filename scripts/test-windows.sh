@@ -41,10 +41,6 @@ mkdir -p "$WINEPREFIX"
 "$wine" wineboot --init </dev/null >"$build/wineboot.log" 2>&1
 echo "test-windows: the fault tests replace fopen through the dynamic linker and are built for Linux only"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" </dev/null
-# The window: its tests and screenshots on a virtual screen, in a prefix of
-# their own (this prefix's server is ended first).
-stop_wine
-bash "$root/scripts/test-windows-window.sh" "$build"
 # The program itself over the whole corpus: the golden bytes from the .exe.
 corpus=$root/../shared/corpus
 if [ -f "$corpus/MANIFEST.tsv" ]; then
@@ -52,3 +48,7 @@ if [ -f "$corpus/MANIFEST.tsv" ]; then
 else
   echo "test-windows: the shared corpus is not beside the repository, so the tool's golden check is skipped"
 fi
+# The window: its tests and screenshots on a virtual screen, in a prefix of
+# their own (this prefix's server is ended first).
+stop_wine
+bash "$root/scripts/test-windows-window.sh" "$build"
