@@ -36,7 +36,7 @@ const COLORREF kButtonPressed = RGB(220, 219, 230);
 const COLORREF kButtonDisabled = RGB(240, 240, 240);
 const COLORREF kDisabledText = RGB(160, 160, 168);
 const COLORREF kFocusFrame = RGB(143, 141, 168);
-const COLORREF kTabFace = RGB(240, 240, 244);
+const COLORREF kTabFace = RGB(226, 226, 234);  // unselected tabs, a shade under the page
 
 // The window's default font: 9 pt at 96 dpi, as the description's "default".
 constexpr int kDefaultPixelSize = 12;

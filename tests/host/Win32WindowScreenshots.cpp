@@ -104,6 +104,15 @@ int main() {
     host::Win32Host host(host::Win32Host::Options{host::Win32Host::FromWide(program + L"\\pictomill.exe"), {}});
     host.SetMessageHook([&](const host::Win32Host::MessageInfo& info) -> std::optional<int> {
       if (info.caption == "说明" && suffix.empty()) {
+        // The system centres an ownerless box on the screen; for the picture
+        // it sits over the window's lower right.
+        RECT window{}, box{};
+        GetWindowRect(host.ControlWindow(""), &window);
+        GetWindowRect(info.box, &box);
+        SetWindowPos(info.box, HWND_TOP, window.right - (box.right - box.left) / 2,
+                     window.bottom - (box.bottom - box.top) / 2, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+        RedrawWindow(info.box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+        RedrawWindow(host.ControlWindow(""), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
         ok = Capture(Union(host.ControlWindow(""), info.box), out, L"windows-notice") && ok;
       }
       return host::kButtonOk;
