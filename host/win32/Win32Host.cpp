@@ -623,10 +623,13 @@ LRESULT Win32Host::Impl::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
 }
 
 void Win32Host::Impl::MakeFonts() {
+  // The old fonts go only once no control uses them any more.
+  UniqueFont oldDefault = std::move(defaultFont);
+  std::vector<UniqueFont> old;
   defaultFont = MakeFont(defaultFace, kDefaultPixelSize, FW_NORMAL, dpi);
   for (auto& [name, state] : controls) {
     const FontDescription& f = state.description.font;
-    state.font.reset();
+    old.push_back(std::move(state.font));
     if (f.pixelHeight > 0) {
       const std::wstring face = f.face.empty() ? defaultFace : ChooseFace(ToWide(f.face));
       state.font = MakeFont(face, f.pixelHeight, f.weight, dpi);
@@ -1193,7 +1196,8 @@ bool Win32Host::StartThread(ThreadRoutine routine) {
 
 int Win32Host::ShowMessage(const Text& message, int flags, const std::optional<Text>& caption) {
   const Text shownCaption = caption.has_value() ? *caption : Text(kDefaultCaption);
-  if (!impl_->OnWindowThread() && impl_->exiting.load()) return DismissAnswer(flags);
+  // Nobody is left to answer it: as if closed without a choice.
+  if (impl_->exiting.load()) return DismissAnswer(flags);
   return impl_->ShowBox(message, flags, shownCaption);
 }
 
