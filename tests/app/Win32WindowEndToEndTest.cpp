@@ -287,10 +287,10 @@ TEST_F(EndToEnd, BatchOfAMixedFolderWithProgressAndStatusLine) {
 }
 
 TEST_F(EndToEnd, ExitInTheMiddleOfALongBatchEndsCleanly) {
-  constexpr int kFiles = 60;
+  constexpr int kFiles = 120;
   const std::string folder = testsupport::MakeTempSubdir("exit-load");
   for (int i = 0; i < kFiles; ++i) {
-    ASSERT_TRUE(testsupport::WriteBytes(folder + "\\n" + std::to_string(1000 + i) + ".bmp", SmallBmp(64, 48, 7)));
+    ASSERT_TRUE(testsupport::WriteBytes(folder + "\\n" + std::to_string(1000 + i) + ".bmp", SmallBmp(160, 120, 7)));
   }
   const std::string target = testsupport::MakeTempSubdir("exit-load-out");
   ShowBatchPage();
