@@ -3,9 +3,9 @@
 # with Debian's MinGW-w64 (default folder build-windows/). Installs what is
 # missing, builds the codec libraries from Debian's sources into
 # BUILD_DIR/deps/ (reused when present), the icon with a native build tool in
-# BUILD_DIR/native-tools/, then pictomill-convert.exe and the
-# test programs, linked statically, and checks that they need no DLL but the
-# system's.
+# BUILD_DIR/native-tools/, then pictomill.exe (the window program),
+# pictomill-convert.exe and the test programs, linked statically, and checks
+# that they need no DLL but the system's.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-build-windows}
@@ -36,4 +36,4 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-
   -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/wine-run.sh"
 cmake --build "$build" -j "$(nproc)"
 bash "$root/scripts/windows-dll-check.sh" "$build"
-echo "build-windows: $build/pictomill-convert.exe and the test programs under $build/tests/"
+echo "build-windows: $build/pictomill.exe, $build/pictomill-convert.exe and the test programs under $build/tests/"

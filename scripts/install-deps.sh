@@ -19,6 +19,9 @@ packages=(
 if [ "${PICTOMILL_WINDOWS:-0}" = 1 ]; then
   packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev nasm dpkg-dev googletest wine64 liblzma-dev libwebp-dev
     locales)
+  # The window tests: Wine on a virtual screen, its Chinese glyphs from WenQuanYi
+  # Micro Hei, its own fonts (Marlett draws the caption buttons).
+  packages+=(xvfb xauth fonts-wqy-microhei fonts-wine)
 fi
 # Only for benchmarks and memory checks by hand.
 if [ "${PICTOMILL_DEV_TOOLS:-0}" = 1 ]; then

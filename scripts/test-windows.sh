@@ -48,3 +48,7 @@ if [ -f "$corpus/MANIFEST.tsv" ]; then
 else
   echo "test-windows: the shared corpus is not beside the repository, so the tool's golden check is skipped"
 fi
+# The window: its tests and screenshots on a virtual screen, in a prefix of
+# their own (this prefix's server is ended first).
+stop_wine
+bash "$root/scripts/test-windows-window.sh" "$build"
