@@ -15,10 +15,11 @@ packages=(
 )
 # The Windows program: Debian's MinGW-w64 cross compiler and its zlib, nasm for
 # libjpeg-turbo's SIMD code, dpkg-dev to unpack Debian's source packages,
-# GoogleTest's sources and 64-bit Wine to run the tests.
+# GoogleTest's sources and 64-bit Wine to run the tests; NSIS for the
+# installer (the virtual display for the installed window is above).
 if [ "${PICTOMILL_WINDOWS:-0}" = 1 ]; then
   packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev nasm dpkg-dev googletest wine64 liblzma-dev libwebp-dev
-    locales)
+    locales nsis)
 fi
 # Only for benchmarks and memory checks by hand.
 if [ "${PICTOMILL_DEV_TOOLS:-0}" = 1 ]; then
