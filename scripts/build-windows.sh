@@ -3,8 +3,8 @@
 # with Debian's MinGW-w64 (default folder build-windows/). Installs what is
 # missing, builds the codec libraries from Debian's sources into
 # BUILD_DIR/deps/ (reused when present), then pictomill-convert.exe and the
-# test programs, linked statically, and checks that they need no DLL but the
-# system's.
+# test programs, linked statically, checks that they need no DLL but the
+# system's, and packages the programs into dist/ (installer and zip).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-build-windows}
@@ -21,3 +21,4 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-
 cmake --build "$build" -j "$(nproc)"
 bash "$root/scripts/windows-dll-check.sh" "$build"
 echo "build-windows: $build/pictomill-convert.exe and the test programs under $build/tests/"
+bash "$root/scripts/package-windows.sh" "$build" "$root/dist"
