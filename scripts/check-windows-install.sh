@@ -271,10 +271,24 @@ elif [ -z "${DISPLAY:-}" ]; then
 elif [ ! -f "$build/tests/install_probe.exe" ]; then
   fail "tests/install_probe.exe is not built (PICTOMILL_TESTS=ON)"
 else
-  # The notice's second line, as app/Startup.cpp writes it.
-  if run_wine "$build/tests/install_probe.exe" --timeout 120 --expect "支持拖拽图像进程序" \
-    --owner-title "Pictomill By：Quillbrook" "$local_windows\\Programs\\Pictomill\\pictomill.exe" >"$check/notice.txt"; then
-    say "the installed window showed its notice: $(head -1 "$check/notice.txt")"
+  # The notice and the window's title as the sources write them.
+  title=$(sed -n 's/^ *window\.title = "\(.*\)";$/\1/p' "$root/app/MainWindow.cpp")
+  python3 - "$root/app/Startup.cpp" >"$check/notice-expected.txt" <<'PY' || true
+import re, sys
+source = open(sys.argv[1], encoding="utf-8").read()
+body = re.search(r"NoticeText\(\) \{\s*return((?:\s*\"(?:[^\"\\]|\\.)*\")+);", source).group(1)
+text = "".join(re.findall(r'"((?:[^"\\]|\\.)*)"', body))
+sys.stdout.buffer.write(text.replace("\\r", "\r").replace("\\n", "\n").encode("utf-8"))
+PY
+  if [ -z "$title" ] || [ ! -s "$check/notice-expected.txt" ]; then
+    fail "no window title in app/MainWindow.cpp or no NoticeText in app/Startup.cpp"
+  elif run_wine "$build/tests/install_probe.exe" --timeout 120 --owner-title "$title" \
+    "$local_windows\\Programs\\Pictomill\\pictomill.exe" >"$check/notice.txt"; then
+    if cmp -s "$check/notice.txt" "$check/notice-expected.txt"; then
+      say "the installed window showed its notice, owned by \"$title\": $(head -1 "$check/notice.txt" | tr -d '\r')"
+    else
+      fail "the installed window's notice is not app/Startup.cpp's: $(tr '\r\n' '  ' <"$check/notice.txt")"
+    fi
   else
     fail "the installed window (tests/install_probe.exe above)"
   fi

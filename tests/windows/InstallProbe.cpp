@@ -2,10 +2,12 @@
 //
 // Starts an installed window program the way the Start menu does and checks
 // what a user sees first: a message box captioned "说明" of that process with
-// a non-empty text (printed as UTF-8, containing PHRASE when given), owned by
+// a non-empty text (written to stdout as UTF-8, containing PHRASE when given), owned by
 // the main window (titled TITLE when given). Presses its OK button, closes the
 // main window with WM_CLOSE and expects exit code 0. Every wait polls with a
 // bound; on a failure the program is ended and the probe exits with 1.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -233,7 +235,9 @@ int Run(int argc, wchar_t** argv) {
     Say(L"the notice has no text");
     return 1;
   }
-  const std::string utf8 = Utf8(text) + "\n";
+  // Byte for byte, its CR LF included, for a caller to compare.
+  const std::string utf8 = Utf8(text);
+  _setmode(_fileno(stdout), _O_BINARY);
   std::fwrite(utf8.data(), 1, utf8.size(), stdout);
   std::fflush(stdout);
   if (!expect.empty() && text.find(expect) == std::wstring::npos) {
