@@ -2,7 +2,8 @@
 # check-windows-install.sh BUILD_DIR [DIST_DIR]: the packaged program the way a
 # user gets it, in the build's private Wine prefix as a Chinese Windows.
 # DIST_DIR (default dist/) holds what scripts/package-windows.sh made from the
-# build. Two silent installs:
+# build; PICTOMILL_CORPUS names the shared corpus (default ../shared/corpus).
+# Two silent installs:
 #  1. the files, the Start-menu shortcut and the uninstall entry; a corpus file
 #     (or samples/sample.bmp without the corpus) converted by the installed
 #     and by the unpacked portable pictomill-convert.exe; a silent uninstall
@@ -214,7 +215,7 @@ PY
 # right: the golden table's hash for a corpus file, the sample's pixels as
 # Pillow reads them.
 convert_with_installed() {
-  local corpus=$root/../shared/corpus source golden=""
+  local corpus=${PICTOMILL_CORPUS:-$root/../shared/corpus} source golden=""
   if [ -f "$corpus/MANIFEST.tsv" ]; then
     source=$corpus/jpeg/generated/kodim23_q85_420.jpg
     golden=$(awk -F'\t' '$1 == "jpeg/generated/kodim23_q85_420.jpg" && $2 == "png" { print $3 }' \
@@ -241,8 +242,11 @@ convert_with_installed() {
   if [ -n "$golden" ]; then
     [ "$(sha256sum <"$check/转换/installed.png" | cut -d' ' -f1)" = "$golden" ] ||
       fail "the installed tool's PNG of kodim23_q85_420.jpg is not the golden table's"
-  elif python3 -c 'import PIL' 2>/dev/null; then
-    python3 - "$source" "$check/转换/installed.png" <<'PY' || fail "the installed tool's PNG has other pixels than the sample"
+  elif pillow=$(for python in /usr/bin/python3 python3; do
+    "$python" -c 'import PIL' 2>/dev/null && { echo "$python"; break; }
+  done) && [ -n "$pillow" ]; then
+    # Debian's own python3 carries Pillow; one earlier on PATH may not.
+    "$pillow" - "$source" "$check/转换/installed.png" <<'PY' || fail "the installed tool's PNG has other pixels than the sample"
 import sys
 from PIL import Image
 a, b = (Image.open(path).convert("RGB") for path in sys.argv[1:3])
