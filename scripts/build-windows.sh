@@ -5,7 +5,8 @@
 # BUILD_DIR/deps/ (reused when present), the icon with a native build tool in
 # BUILD_DIR/native-tools/, then pictomill.exe (the window program),
 # pictomill-convert.exe and the test programs, linked statically, and checks
-# that they need no DLL but the system's.
+# that they need no DLL but the system's, and packages the programs into
+# dist/ (installer and zip).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-build-windows}
@@ -37,3 +38,4 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-
 cmake --build "$build" -j "$(nproc)"
 bash "$root/scripts/windows-dll-check.sh" "$build"
 echo "build-windows: $build/pictomill.exe, $build/pictomill-convert.exe and the test programs under $build/tests/"
+bash "$root/scripts/package-windows.sh" "$build" "$root/dist"

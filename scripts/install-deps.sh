@@ -15,10 +15,11 @@ packages=(
 )
 # The Windows program: Debian's MinGW-w64 cross compiler and its zlib, nasm for
 # libjpeg-turbo's SIMD code, dpkg-dev to unpack Debian's source packages,
-# GoogleTest's sources and 64-bit Wine to run the tests.
+# GoogleTest's sources and 64-bit Wine to run the tests; NSIS for the
+# installer (the virtual display for the installed window is above).
 if [ "${PICTOMILL_WINDOWS:-0}" = 1 ]; then
   packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev nasm dpkg-dev googletest wine64 liblzma-dev libwebp-dev
-    locales)
+    locales nsis)
   # The window tests: Wine on a virtual screen, its Chinese glyphs from WenQuanYi
   # Micro Hei, its own fonts (Marlett draws the caption buttons).
   packages+=(xvfb xauth fonts-wqy-microhei fonts-wine)

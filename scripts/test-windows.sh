@@ -3,7 +3,8 @@
 # and runs its test programs under Debian's 64-bit Wine, in a private prefix
 # under the build folder, as a Chinese Windows would (LANG=zh_CN.UTF-8). The
 # prefix's Wine server is ended on every way out, and no Wine process keeps
-# the caller's standard output or error open.
+# the caller's standard output or error open. Last, the installer round trip
+# (check-windows-install.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-build-windows}
@@ -48,6 +49,9 @@ if [ -f "$corpus/MANIFEST.tsv" ]; then
 else
   echo "test-windows: the shared corpus is not beside the repository, so the tool's golden check is skipped"
 fi
+# The installer and the portable zip build-windows.sh left in dist/, as a user
+# gets them: installed, used and uninstalled in this prefix.
+bash "$root/scripts/check-windows-install.sh" "$build" "$root/dist"
 # The window: its tests and screenshots on a virtual screen, in a prefix of
 # their own (this prefix's server is ended first).
 stop_wine

@@ -16,7 +16,9 @@ while IFS= read -r -d '' exe; do
       status=1
     fi
   done < <(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p')
-done < <(find "$build" -name '*.exe' -not -path "$build/deps*" -not -path "$build/wine-*" -not -path '*/CMakeFiles/*' -print0)
+# Not the Wine prefix's programs, nor the packaged and installed copies.
+done < <(find "$build" \( -path "$build/deps" -o -path "$build/wine-prefix" -o -path "$build/wine-window" -o -path "$build/package" \
+  -o -path "$build/install-check" -o -name CMakeFiles \) -prune -o -name '*.exe' -print0)
 if [ "$count" = 0 ]; then
   echo "windows-dll-check: no .exe under $build" >&2
   exit 1
