@@ -289,7 +289,7 @@ PY
   elif run_wine "$build/tests/install_probe.exe" --timeout 120 --window-title "$title" \
     "$local_windows\\Programs\\Pictomill\\pictomill.exe" >"$check/notice.txt"; then
     if cmp -s "$check/notice.txt" "$check/notice-expected.txt"; then
-      say "the installed window showed its notice, owned by \"$title\": $(head -1 "$check/notice.txt" | tr -d '\r')"
+      say "the installed window showed its notice over \"$title\": $(head -1 "$check/notice.txt" | tr -d '\r')"
     else
       fail "the installed window's notice is not app/Startup.cpp's: $(tr '\r\n' '  ' <"$check/notice.txt")"
     fi

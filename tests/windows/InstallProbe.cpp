@@ -264,9 +264,9 @@ int Run(int argc, wchar_t** argv) {
     Say(L"the notice does not contain \"" + expect + L"\"");
     return 1;
   }
-  MainWindowSearch main{started.dwProcessId, notice, &windowTitle, nullptr};
-  EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&main));
-  const HWND mainWindow = main.found;
+  MainWindowSearch search{started.dwProcessId, notice, &windowTitle, nullptr};
+  EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&search));
+  const HWND mainWindow = search.found;
   if (!mainWindow) {
     Say(windowTitle.empty() ? std::wstring(L"the program shows no main window beside the notice")
                             : L"the program shows no main window titled \"" + windowTitle + L"\"");
