@@ -31,6 +31,7 @@
 #include <chrono>
 #include <system_error>
 
+#include "host/HostTables.h"
 #include "platform/Platform.h"
 
 namespace host {
@@ -283,8 +284,8 @@ struct QtHost::Impl {
 
   mutable std::mutex mutex;
   std::condition_variable changed;
-  std::map<std::pair<Text, Event>, Handler> handlers;
-  std::vector<std::pair<std::string, std::function<void()>>> exitRoutines;
+  HandlerTable handlers;
+  ExitRoutineList exitRoutines;
   std::atomic<bool> exiting{false};
   int workersRunning = 0;
   std::vector<QPointer<QMessageBox>> workerBoxes;
@@ -316,11 +317,7 @@ struct QtHost::Impl {
     OnGui<int>([&] { f(); return 0; }, 0);
   }
 
-  Handler FindHandler(const Text& control, Event event) {
-    std::lock_guard lock(mutex);
-    const auto found = handlers.find({control, event});
-    return found == handlers.end() ? Handler() : found->second;
-  }
+  Handler FindHandler(const Text& control, Event event) { return handlers.Find(control, event); }
   void Fire(const Text& control, Event event, const Text& argument = {}) {
     if (const Handler handler = FindHandler(control, event)) handler(argument);
   }
@@ -746,11 +743,7 @@ int QtHost::RunningWorkers() const {
 }
 
 void QtHost::RegisterExitRoutine(const std::string& key, std::function<void()> routine) {
-  std::lock_guard lock(impl_->mutex);
-  for (const auto& entry : impl_->exitRoutines) {
-    if (entry.first == key) return;
-  }
-  impl_->exitRoutines.emplace_back(key, std::move(routine));
+  impl_->exitRoutines.Register(key, std::move(routine));
 }
 
 bool QtHost::CreateStartWindow(const WindowDescription& description) {
@@ -783,20 +776,14 @@ int QtHost::RunMessageLoop() {
   impl_->controls.clear();
   impl_->pages.clear();
   impl_->tab = nullptr;
-  std::vector<std::pair<std::string, std::function<void()>>> routines;
-  {
-    std::lock_guard lock(impl_->mutex);
-    routines.swap(impl_->exitRoutines);
-  }
-  for (auto& entry : routines) entry.second();
+  impl_->exitRoutines.RunAll();
   return 0;
 }
 
 bool QtHost::IsExiting() const { return impl_->exiting.load(); }
 
 void QtHost::Bind(const Text& control, Event event, Handler handler) {
-  std::lock_guard lock(impl_->mutex);
-  impl_->handlers[{control, event}] = std::move(handler);
+  impl_->handlers.Bind(control, event, std::move(handler));
 }
 
 Text QtHost::GetTextProperty(const Text& control, Property property) {

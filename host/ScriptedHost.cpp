@@ -51,11 +51,7 @@ bool ScriptedHost::WorkerAfterExit() const {
   return exiting_.load() && std::this_thread::get_id() != windowThread_;
 }
 
-Handler ScriptedHost::FindHandler(const Text& control, Event event) const {
-  std::lock_guard lock(mutex_);
-  const auto found = handlers_.find({control, event});
-  return found == handlers_.end() ? Handler() : found->second;
-}
+Handler ScriptedHost::FindHandler(const Text& control, Event event) const { return handlers_.Find(control, event); }
 
 bool ScriptedHost::Fire(const Text& control, Event event, const Text& argument) {
   const Handler handler = FindHandler(control, event);
@@ -137,11 +133,7 @@ bool ScriptedHost::Dismissed() const {
 }
 
 void ScriptedHost::RegisterExitRoutine(const std::string& key, std::function<void()> routine) {
-  std::lock_guard lock(mutex_);
-  for (const auto& entry : exitRoutines_) {
-    if (entry.first == key) return;
-  }
-  exitRoutines_.emplace_back(key, std::move(routine));
+  exitRoutines_.Register(key, std::move(routine));
 }
 
 bool ScriptedHost::CreateStartWindow(const WindowDescription& description) {
@@ -175,20 +167,14 @@ bool ScriptedHost::CreateStartWindow(const WindowDescription& description) {
 int ScriptedHost::RunMessageLoop() {
   if (!Dismissed()) return 0;
   WaitForWorkers();
-  std::vector<std::pair<std::string, std::function<void()>>> routines;
-  {
-    std::lock_guard lock(mutex_);
-    routines.swap(exitRoutines_);
-  }
-  for (auto& entry : routines) entry.second();
+  exitRoutines_.RunAll();
   return 0;
 }
 
 bool ScriptedHost::IsExiting() const { return exiting_.load(); }
 
 void ScriptedHost::Bind(const Text& control, Event event, Handler handler) {
-  std::lock_guard lock(mutex_);
-  handlers_[{control, event}] = std::move(handler);
+  handlers_.Bind(control, event, std::move(handler));
 }
 
 Text ScriptedHost::GetTextProperty(const Text& control, Property property) {

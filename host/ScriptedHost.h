@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "host/Host.h"
+#include "host/HostTables.h"
 #include "host/WindowDescription.h"
 
 namespace host {
@@ -136,8 +137,8 @@ class ScriptedHost : public Host {
   std::thread::id windowThread_;
   WindowDescription window_;
   std::map<Text, Control> controls_;
-  std::map<std::pair<Text, Event>, Handler> handlers_;
-  std::vector<std::pair<std::string, std::function<void()>>> exitRoutines_;
+  HandlerTable handlers_;
+  ExitRoutineList exitRoutines_;
   std::deque<int> messageAnswers_;
   std::deque<std::optional<Text>> fileDialogAnswers_;
   std::deque<bool> replaceAnswers_;

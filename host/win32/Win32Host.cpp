@@ -16,6 +16,7 @@
 #include <thread>
 #include <type_traits>
 
+#include "host/HostTables.h"
 #include "host/win32/Win32Shell.h"
 
 // The platform's own functions of these names, not the system's macros.
@@ -246,8 +247,8 @@ struct Win32Host::Impl {
   std::vector<std::pair<Text, Text>> pendingDrops;
 
   mutable std::mutex mutex;
-  std::map<std::pair<Text, Event>, Handler> handlers;
-  std::vector<std::pair<std::string, std::function<void()>>> exitRoutines;
+  HandlerTable handlers;
+  ExitRoutineList exitRoutines;
   std::atomic<bool> exiting{false};
   int workersRunning = 0;
   std::vector<std::pair<HWND, int>> workerBoxes;  // open boxes of workers, with their flags
@@ -280,11 +281,7 @@ struct Win32Host::Impl {
     OnWindow<int>([&] { f(); return 0; }, 0);
   }
 
-  Handler FindHandler(const Text& control, Event event) {
-    std::lock_guard lock(mutex);
-    const auto found = handlers.find({control, event});
-    return found == handlers.end() ? Handler() : found->second;
-  }
+  Handler FindHandler(const Text& control, Event event) { return handlers.Find(control, event); }
   void Fire(const Text& control, Event event, const Text& argument = {}) {
     if (const Handler handler = FindHandler(control, event)) handler(argument);
   }
@@ -1032,11 +1029,7 @@ bool Win32Host::DeliverDroppedFiles(const std::vector<Text>& paths) {
 int Win32Host::WindowDpi() const { return static_cast<int>(impl_->dpi); }
 
 void Win32Host::RegisterExitRoutine(const std::string& key, std::function<void()> routine) {
-  std::lock_guard lock(impl_->mutex);
-  for (const auto& entry : impl_->exitRoutines) {
-    if (entry.first == key) return;
-  }
-  impl_->exitRoutines.emplace_back(key, std::move(routine));
+  impl_->exitRoutines.Register(key, std::move(routine));
 }
 
 bool Win32Host::CreateStartWindow(const WindowDescription& description) {
@@ -1067,20 +1060,14 @@ int Win32Host::RunMessageLoop() {
   impl_->controls.clear();
   impl_->ids.clear();
   impl_->tab = nullptr;
-  std::vector<std::pair<std::string, std::function<void()>>> routines;
-  {
-    std::lock_guard lock(impl_->mutex);
-    routines.swap(impl_->exitRoutines);
-  }
-  for (auto& entry : routines) entry.second();
+  impl_->exitRoutines.RunAll();
   return 0;
 }
 
 bool Win32Host::IsExiting() const { return impl_->exiting.load(); }
 
 void Win32Host::Bind(const Text& control, Event event, Handler handler) {
-  std::lock_guard lock(impl_->mutex);
-  impl_->handlers[{control, event}] = std::move(handler);
+  impl_->handlers.Bind(control, event, std::move(handler));
 }
 
 Text Win32Host::GetTextProperty(const Text& control, Property property) {
